@@ -1,0 +1,79 @@
+// User callbacks: the master, sound and stream routines and their enable flags.
+// Storing a routine always leaves it disabled; enabling is a separate call.
+#include "engine_state.h"
+
+using namespace zyn;
+
+extern "C" {
+
+int32_t ZYN_SET_MASTERCALLBACK(ZynSampleCallback callback) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.initialized.load() == 0) return 0;
+    e.master_callback = callback;
+    e.master_callback_enabled = 0;
+    return 1;
+}
+
+int32_t ZYN_ENABLE_MASTERCALLBACK(void) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.initialized.load() == 0) {
+        e.master_callback_enabled = 0;
+        return 0;
+    }
+    e.master_callback_enabled = 1;
+    return 1;
+}
+
+int32_t ZYN_DISABLE_MASTERCALLBACK(void) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    e.master_callback_enabled = 0;
+    return e.initialized.load() == 0 || e.master_callback == nullptr ? 0 : 1;
+}
+
+int32_t ZYN_SET_SOUNDCALLBACK(int32_t sound, ZynSampleCallback callback) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!sound_handle_valid(sound)) return 0;
+    SoundEntry &row = e.sounds[static_cast<size_t>(sound)];
+    row.callback_enabled = 0;
+    row.callback = callback;
+    return 1;
+}
+
+static int32_t set_sound_callback_enabled(int32_t sound, int32_t enabled) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!sound_handle_valid(sound)) return 0;
+    SoundEntry &row = e.sounds[static_cast<size_t>(sound)];
+    if (row.callback == nullptr) return 0;
+    row.callback_enabled = enabled;
+    return 1;
+}
+
+int32_t ZYN_ENABLE_SOUNDCALLBACK(int32_t sound) { return set_sound_callback_enabled(sound, 1); }
+int32_t ZYN_DISABLE_SOUNDCALLBACK(int32_t sound) { return set_sound_callback_enabled(sound, 0); }
+
+int32_t ZYN_SET_STREAMCALLBACK(ZynSampleCallback callback) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.mp3_stream.active.load() == 0) return 0;
+    e.mp3_stream.callback_enabled = 0;
+    e.mp3_stream.callback = callback;
+    return 1;
+}
+
+static int32_t set_stream_callback_enabled(int32_t enabled) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.mp3_stream.active.load() == 0 || e.mp3_stream.callback == nullptr) return 0;
+    e.mp3_stream.callback_enabled = enabled;
+    return 1;
+}
+
+int32_t ZYN_ENABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(1); }
+int32_t ZYN_DISABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(0); }
+
+}  // extern "C"

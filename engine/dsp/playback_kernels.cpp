@@ -1,0 +1,248 @@
+// The playback family: COPYRIGHT, COPYSLICERIGHT, COPYSLICELEFT and their MOVE
+// twins, which advance position and loop count exactly as the COPY form does
+// without touching a sample.
+//
+// Positions are handled as byte offsets from the region's first frame so that
+// a position outside the region, a step longer than the region or a region
+// that is not a whole number of frames can never make a kernel read outside
+// [start, end) or write past the bytes it was given:
+//  - a position outside the region on entry starts at the region's first
+//    frame (forward) or its last frame (backward), without counting a pass;
+//  - an overshoot past a pass end wraps modulo the region's length;
+//  - an empty region plays silence and leaves position and loops as they are.
+#include "kernels.h"
+#include "zyn.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace zyn {
+namespace {
+
+struct Region {
+    uintptr_t first;  // address of the first frame
+    int64_t length;   // bytes, a whole number of frames
+};
+
+template <int F>
+Region forward_region(const int16_t *start, const int16_t *end) {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(start);
+    const uintptr_t limit = reinterpret_cast<uintptr_t>(end) & ~static_cast<uintptr_t>(F - 1);
+    const int64_t frames = limit > first ? static_cast<int64_t>(limit - first) / F : 0;
+    return {first, frames * F};
+}
+
+template <int F>
+Region backward_region(const int16_t *start, const int16_t *end) {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(start) & ~static_cast<uintptr_t>(F - 1);
+    const uintptr_t limit = reinterpret_cast<uintptr_t>(end);
+    const int64_t frames = limit > first ? static_cast<int64_t>(limit - first) / F : 0;
+    return {first, frames * F};
+}
+
+// Offset of the entry position inside the region, on a frame boundary.
+template <int F, bool kForward>
+int64_t entry_offset(const Region &r, const int16_t *pos) {
+    const uintptr_t p = reinterpret_cast<uintptr_t>(pos);
+    if (p < r.first || p >= r.first + static_cast<uintptr_t>(r.length))
+        return kForward ? 0 : r.length - F;
+    return static_cast<int64_t>(p - r.first) / F * F;
+}
+
+inline int32_t count_down(int32_t loops) {
+    return static_cast<int32_t>(static_cast<uint32_t>(loops) - 1u);
+}
+
+template <int F>
+inline void put_frame(uint8_t *dst, uintptr_t src) {
+    std::memcpy(dst, reinterpret_cast<const void *>(src), F);
+}
+
+// The 16.16 source step for a speed: the nearest integer to 65536 x |speed|.
+uint64_t speed_step(float speed) {
+    double magnitude = std::fabs(static_cast<double>(speed));
+    if (magnitude > 32767.0) magnitude = 32767.0;
+    return static_cast<uint64_t>(std::nearbyint(magnitude * 65536.0));
+}
+
+// Unit step forward (COPYRIGHT / MOVERIGHT): whole runs up to the pass end at a time.
+template <int F, bool kWrite>
+void play_unit(uint8_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+               int32_t *loops, int32_t frames) {
+    const Region r = forward_region<F>(start, end);
+    if (r.length == 0) {
+        if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames) * F);
+        return;
+    }
+    int64_t off = entry_offset<F, true>(r, *pos);
+    int32_t left = *loops;
+    while (frames > 0) {
+        const int64_t avail = (r.length - off) / F;
+        const int32_t run = avail < frames ? static_cast<int32_t>(avail) : frames;
+        if (kWrite) {
+            std::memcpy(dst, reinterpret_cast<const void *>(r.first + off),
+                        static_cast<size_t>(run) * F);
+            dst += static_cast<size_t>(run) * F;
+        }
+        off += static_cast<int64_t>(run) * F;
+        frames -= run;
+        if (off < r.length) continue;
+        left = count_down(left);
+        if (left == 0) {
+            if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames) * F);
+            break;
+        }
+        off = 0;
+    }
+    *pos = reinterpret_cast<int16_t *>(r.first + off);
+    *loops = left;
+}
+
+// Any speed, either direction (COPYSLICE* / MOVESLICE*).
+template <int F, bool kForward, bool kWrite>
+void play_slice(uint8_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                int32_t *loops, float speed, int32_t frames) {
+    const Region r = kForward ? forward_region<F>(start, end) : backward_region<F>(start, end);
+    if (r.length == 0) {
+        if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames) * F);
+        return;
+    }
+    // The whole-frame part of the accumulator is kept modulo 2^15 / 2^14
+    // frames, as a 16-bit byte offset would keep it.
+    constexpr uint64_t kMask = F == 2 ? 0x7FFF : 0x3FFF;
+    const uint64_t step = speed_step(speed);
+    uint64_t acc = 0;
+    int64_t off = entry_offset<F, kForward>(r, *pos);
+    int32_t left = *loops;
+    for (int32_t i = 0; i < frames; ++i) {
+        if (kWrite) {
+            put_frame<F>(dst, r.first + off);
+            dst += F;
+        }
+        acc += step;
+        const int64_t k = static_cast<int64_t>((acc >> 16) & kMask);
+        acc &= 0xFFFF;
+        if (k == 0) continue;
+        if (kForward) {
+            off += k * F;
+            if (off < r.length) continue;
+        } else {
+            off -= k * F;
+            if (off >= 0) continue;
+        }
+        left = count_down(left);
+        if (left == 0) {
+            if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames - i - 1) * F);
+            break;
+        }
+        if (kForward) {
+            off = (off - r.length) % r.length;
+        } else {
+            const int64_t over = ((-off - 1) % r.length) + 1;
+            off = r.length - over;
+        }
+    }
+    *pos = reinterpret_cast<int16_t *>(r.first + off);
+    *loops = left;
+}
+
+inline bool region_args_ok(const int16_t *start, int16_t **pos, const int16_t *end,
+                           int32_t *loops) {
+    return start != nullptr && pos != nullptr && end != nullptr && loops != nullptr;
+}
+
+inline uint8_t *bytes_of(int16_t *p) { return reinterpret_cast<uint8_t *>(p); }
+
+}  // namespace
+}  // namespace zyn
+
+using namespace zyn;
+
+extern "C" {
+
+void COPYRIGHT16(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                 int32_t *loops, int32_t bytes) {
+    if (bytes <= 0 || dst == nullptr || !region_args_ok(start, pos, end, loops)) return;
+    play_unit<2, true>(bytes_of(dst), start, pos, end, loops, bytes / 2);
+}
+
+void COPYRIGHT32(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                 int32_t *loops, int32_t bytes) {
+    if (bytes <= 0 || dst == nullptr || !region_args_ok(start, pos, end, loops)) return;
+    play_unit<4, true>(bytes_of(dst), start, pos, end, loops, bytes / 4);
+}
+
+void MOVERIGHT16(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                 int32_t bytes) {
+    if (bytes <= 1 || (bytes & 1) || !region_args_ok(start, pos, end, loops)) return;
+    play_unit<2, false>(nullptr, start, pos, end, loops, bytes / 2);
+}
+
+void MOVERIGHT32(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                 int32_t bytes) {
+    if (bytes <= 1 || (bytes & 3) || !region_args_ok(start, pos, end, loops)) return;
+    play_unit<4, false>(nullptr, start, pos, end, loops, bytes / 4);
+}
+
+void COPYSLICERIGHT16(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                      int32_t *loops, float speed, int32_t bytes) {
+    if (bytes <= 1 || (bytes & 1) || !(speed > 0.0f) || dst == nullptr ||
+        !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<2, true, true>(bytes_of(dst), start, pos, end, loops, speed, bytes / 2);
+}
+
+void COPYSLICERIGHT32(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                      int32_t *loops, float speed, int32_t bytes) {
+    if (bytes <= 3 || (bytes & 3) || !(speed > 0.0f) || dst == nullptr ||
+        !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<4, true, true>(bytes_of(dst), start, pos, end, loops, speed, bytes / 4);
+}
+
+void COPYSLICELEFT16(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                     int32_t *loops, float speed, int32_t bytes) {
+    if (bytes <= 1 || (bytes & 1) || !(speed < 0.0f) || dst == nullptr ||
+        !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<2, false, true>(bytes_of(dst), start, pos, end, loops, speed, bytes / 2);
+}
+
+void COPYSLICELEFT32(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
+                     int32_t *loops, float speed, int32_t bytes) {
+    if (bytes <= 3 || (bytes & 3) || !(speed < 0.0f) || dst == nullptr ||
+        !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<4, false, true>(bytes_of(dst), start, pos, end, loops, speed, bytes / 4);
+}
+
+void MOVESLICERIGHT16(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                      float speed, int32_t bytes) {
+    if (bytes <= 1 || (bytes & 1) || !(speed > 0.0f) || !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<2, true, false>(nullptr, start, pos, end, loops, speed, bytes / 2);
+}
+
+void MOVESLICERIGHT32(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                      float speed, int32_t bytes) {
+    if (bytes <= 3 || (bytes & 3) || !(speed > 0.0f) || !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<4, true, false>(nullptr, start, pos, end, loops, speed, bytes / 4);
+}
+
+void MOVESLICELEFT16(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                     float speed, int32_t bytes) {
+    if (bytes <= 1 || (bytes & 1) || !(speed < 0.0f) || !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<2, false, false>(nullptr, start, pos, end, loops, speed, bytes / 2);
+}
+
+void MOVESLICELEFT32(const int16_t *start, int16_t **pos, const int16_t *end, int32_t *loops,
+                     float speed, int32_t bytes) {
+    if (bytes <= 3 || (bytes & 3) || !(speed < 0.0f) || !region_args_ok(start, pos, end, loops))
+        return;
+    play_slice<4, false, false>(nullptr, start, pos, end, loops, speed, bytes / 4);
+}
+
+}  // extern "C"

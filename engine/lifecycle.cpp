@@ -1,0 +1,159 @@
+// Settings, ZYN_INIT / ZYN_START / ZYN_STOP / ZYN_EXIT and the finaliser.
+//
+// Plug-in entries are never called with the engine lock held: PLUG_STOP joins
+// the output thread, which may be waiting for that lock inside a fill.
+#include "engine_state.h"
+#include "lifecycle.h"
+#include "media/mp3_stream.h"
+#include "mixer.h"
+#include "plugin_host.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace zyn {
+
+namespace {
+
+// Runs once at process end (or when the library is unloaded): stop a running
+// plug-in, then shut down, so that no output thread outlives the engine.
+void finalise() {
+    if (engine().plug_running.load() == 1) ZYN_STOP();
+    if (engine().initialized.load() == 1) ZYN_EXIT();
+}
+
+void register_finaliser() {
+    // Registered after discovery has loaded the plug-ins, so it runs before
+    // their own static destructors do.
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit(finalise);
+    }
+}
+
+}  // namespace
+
+}  // namespace zyn
+
+using namespace zyn;
+
+extern "C" {
+
+void ZYN_SET_PLUGPATH(const char *path) {
+    EngineLock hold(engine().lock);
+    engine().plug_path = path != nullptr ? path : "";
+}
+
+const char *ZYN_GET_PLUGPATH(void) {
+    static thread_local std::string copy;
+    EngineLock hold(engine().lock);
+    copy = engine().plug_path;
+    return copy.c_str();
+}
+
+int32_t ZYN_SET_MAXCHANNELS(int32_t channels) {
+    if (channels < 1) channels = 1;
+    if (channels > 256) channels = 256;
+    EngineLock hold(engine().lock);
+    engine().max_channels = channels;
+    return 1;
+}
+
+int32_t ZYN_GET_MAXCHANNELS(int32_t *channels) {
+    if (channels == nullptr) return 0;
+    EngineLock hold(engine().lock);
+    *channels = engine().max_channels;
+    return 1;
+}
+
+int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames, int32_t device) {
+    EngineState &e = engine();
+    if (e.plugout_count < 1) discover_plugouts();
+    if (e.plugout_count > 0) register_finaliser();
+    if (e.plugout_count == 0) {
+        e.initialized.store(0);
+        return 0;
+    }
+    if (e.plugout_index > -1) {
+        PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
+        call_plug_stop(open);
+        call_plug_exit(open);
+        EngineLock hold(e.lock);
+        e.plugout_index = -1;
+    }
+    int32_t accepted = -1;
+    for (int32_t i = 0; i < e.plugout_count; ++i) {
+        PlugoutRecord &row = e.plugouts[static_cast<size_t>(i)];
+        row.rate = rate;
+        row.bits = 16;
+        row.channels = channels;
+        row.buffers = buffers;
+        row.frames = frames;
+        row.fill = fill_block;
+        row.device = device;
+        if (call_plug_init(&row) == 1) {
+            accepted = i;
+            break;
+        }
+    }
+    if (accepted < 0) {
+        e.initialized.store(0);
+        return 0;
+    }
+    const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
+    // A stream's ring and block were sized for the previous device.
+    if (e.mp3_stream.mix_buffer != nullptr && e.work_buffer_bytes != row.buffer_size + 512) {
+        end_stream();
+        release_stream_buffers();
+    }
+    resize_work_buffers(row.buffer_size);
+    {
+        EngineLock hold(e.lock);
+        fill_routine_slots(e.slots, row.channels);
+        e.plugout_index = accepted;
+        e.initialized.store(1);
+    }
+    return ZYN_START();
+}
+
+int32_t ZYN_START(void) {
+    EngineState &e = engine();
+    if (e.plugout_index == -1) return 0;
+    int32_t result = call_plug_start(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
+    e.plug_running.store(result);
+    return result;
+}
+
+int32_t ZYN_STOP(void) {
+    EngineState &e = engine();
+    if (e.plugout_index == -1 || e.plug_running.load() == 0) return 1;
+    int32_t result = call_plug_stop(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
+    if (result == 1) e.plug_running.store(0);
+    return result;
+}
+
+int32_t ZYN_EXIT(void) {
+    EngineState &e = engine();
+    if (e.plugout_index == -1) return 1;
+    if (e.plug_running.load() == 1) {
+        ZYN_STOP();
+        e.plug_running.store(0);
+    }
+    end_stream();
+    release_stream_buffers();
+    shutdown_tables();
+    call_plug_exit(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
+    // Lets a device that is still draining finish before its library goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    release_plugouts();
+    EngineLock hold(e.lock);
+    e.plugout_count = 0;
+    e.plugout_index = -1;
+    e.initialized.store(0);
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+// Finding, probing and calling output plug-ins.
+#pragma once
+
+#include "zyn_plugout.h"
+
+#include <cstdint>
+
+namespace zyn {
+
+// The plug-in libraries tried, in order, each loaded from plug_path + name.
+extern const char *const kPluginLibraries[];
+extern const int32_t kPluginLibraryCount;
+
+// Loads every library of the built-in list that passes its probe and exports
+// all six entries, appending a row per library. Does nothing when rows exist.
+void discover_plugouts();
+
+// Releases the libraries of every plug-in row.
+void release_plugouts();
+
+// Typed calls of a row's entries.
+int32_t call_plug_isany(PlugoutRecord *record);
+int32_t call_plug_init(PlugoutRecord *record);
+int32_t call_plug_start(PlugoutRecord *record);
+int32_t call_plug_stop(PlugoutRecord *record);
+int32_t call_plug_exit(PlugoutRecord *record);
+const char *call_plug_error(PlugoutRecord *record);
+
+}  // namespace zyn

@@ -1,0 +1,257 @@
+// Discovery, ZYN_INIT / START / STOP / EXIT and the device queries, driven
+// through the exported interface against fixture plug-ins.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+using namespace zyn_test;
+
+namespace {
+
+void use_set(const std::string &set) { ZYN_SET_PLUGPATH(fixture_dir(set).c_str()); }
+
+}  // namespace
+
+TEST(Lifecycle, QueriesBeforeInitAnswerZeroOrEmpty) {
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+    EXPECT_STREQ(ZYN_GET_PLUGERROR(), "");
+    EXPECT_STREQ(ZYN_GET_PLUGNAME(), "");
+    EXPECT_STREQ(ZYN_GET_PLUGDEVICE(), "");
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERSIZE(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERS(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGFRAMESIZE(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGFRAMES(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGBITS(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGCHANNELS(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGSIGNED(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYINGSOUNDS(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYINGSTREAMS(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYEDSAMPLES(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYTIME(), 0.0);
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_EQ(ZYN_START(), 0);
+    EXPECT_EQ(ZYN_STOP(), 1);
+}
+
+TEST(Lifecycle, DefaultPlugPathIsTheExecutableFolder) {
+    std::string path = ZYN_GET_PLUGPATH();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.back(), '/');
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    EXPECT_EQ(std::string(exe).rfind(path, 0), 0u) << path << " is not the folder of " << exe;
+    ZYN_SET_PLUGPATH("no/separator");
+    EXPECT_STREQ(ZYN_GET_PLUGPATH(), "no/separator");
+}
+
+TEST(Lifecycle, MaxChannelsClampsAndNeedsNoInit) {
+    int32_t channels = 0;
+    EXPECT_EQ(ZYN_GET_MAXCHANNELS(nullptr), 0);
+    EXPECT_EQ(ZYN_GET_MAXCHANNELS(&channels), 1);
+    EXPECT_EQ(channels, 128);
+    EXPECT_EQ(ZYN_SET_MAXCHANNELS(0), 1);
+    ZYN_GET_MAXCHANNELS(&channels);
+    EXPECT_EQ(channels, 1);
+    EXPECT_EQ(ZYN_SET_MAXCHANNELS(1000), 1);
+    ZYN_GET_MAXCHANNELS(&channels);
+    EXPECT_EQ(channels, 256);
+    EXPECT_EQ(ZYN_SET_MAXCHANNELS(-7), 1);
+    ZYN_GET_MAXCHANNELS(&channels);
+    EXPECT_EQ(channels, 1);
+}
+
+TEST(Lifecycle, WrongPathFindsNothingThenTheRightPathDoes) {
+    ZYN_SET_PLUGPATH("/nonexistent/");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+    ZYN_SET_PLUGPATH("");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
+    use_set("pump");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 1);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 1);
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
+}
+
+TEST(Lifecycle, OpenDeviceAnswersEveryQuery) {
+    use_set("pump");
+    ASSERT_EQ(ZYN_INIT(22050, 1, 4, 512, -1), 1);
+    EXPECT_STREQ(ZYN_GET_PLUGNAME(), "fixture pump");
+    EXPECT_STREQ(ZYN_GET_PLUGDEVICE(), "hand pump");
+    EXPECT_STREQ(ZYN_GET_PLUGERROR(), "no error");
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 22050);
+    EXPECT_EQ(ZYN_GET_PLUGCHANNELS(), 1);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERS(), 4);
+    EXPECT_EQ(ZYN_GET_PLUGFRAMES(), 512);
+    EXPECT_EQ(ZYN_GET_PLUGFRAMESIZE(), 2);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERSIZE(), 1024);
+    EXPECT_EQ(ZYN_GET_PLUGBITS(), 16);
+    EXPECT_EQ(ZYN_GET_PLUGSIGNED(), 1);
+    ZYN_EXIT();
+    EXPECT_STREQ(ZYN_GET_PLUGNAME(), "");
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 0);
+}
+
+TEST(Lifecycle, ChangingThePathAfterDiscoveryWaitsForExit) {
+    use_set("pump");
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    ZYN_SET_PLUGPATH("/nonexistent/");
+    // Discovery does not run again: the same row is reopened.
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 1);
+    ZYN_EXIT();
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+}
+
+TEST(Lifecycle, LibrariesThatAreNotPluginsLeaveNoRowAndStayUnloaded) {
+    for (const char *set : {"isany0", "noexit", "garbage"}) {
+        use_set(set);
+        EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0) << set;
+        EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0) << set;
+        EXPECT_EQ(fixture_library(set), nullptr) << set << " is still loaded";
+    }
+}
+
+TEST(Lifecycle, RefusingPluginKeepsItsRowAndIsRetriedWithoutDiscovery) {
+    use_set("refuse");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 1);
+    EXPECT_STREQ(ZYN_GET_PLUGERROR(), "");  // no plug-in is open to ask
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 1);
+    EXPECT_EQ(ZYN_INIT(48000, 2, 3, 256, -1), 0);
+    FixtureCalls *calls = fixture_calls("refuse");
+    ASSERT_NE(calls, nullptr);
+    EXPECT_EQ(calls->isany, 1);
+    EXPECT_EQ(calls->init, 2);
+}
+
+TEST(Lifecycle, NextRowIsTriedWhenOneRefusesAndProbeLeftoversReachTheRow) {
+    use_set("two");
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 2);
+    EXPECT_STREQ(ZYN_GET_PLUGNAME(), "fixture second");
+    FixtureCalls *first = fixture_calls("two", "plug-wav.so");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->init, 1);
+    ZYN_EXIT();
+}
+
+TEST(Lifecycle, PluginRefusingTheFormatLeavesTheEngineClosed) {
+    use_set("pump");
+    EXPECT_EQ(ZYN_INIT(44100, 3, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_INIT(0, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 0, -1), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 0);
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    ZYN_EXIT();
+}
+
+TEST(Lifecycle, StartFailureLeavesTheEngineOpenButStopped) {
+    use_set("nostart");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 44100);  // the device is open
+    EXPECT_EQ(ZYN_STOP(), 1);
+    FixtureCalls *calls = fixture_calls("nostart");
+    ASSERT_NE(calls, nullptr);
+    EXPECT_EQ(calls->stop, 0);
+    ZYN_EXIT();
+}
+
+TEST(Lifecycle, StopStartAndReinitCallThePluginAsNeeded) {
+    use_set("pump");
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    FixtureCalls *calls = fixture_calls("pump");
+    ASSERT_NE(calls, nullptr);
+    EXPECT_EQ(calls->start, 1);
+    EXPECT_EQ(ZYN_STOP(), 1);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
+    EXPECT_EQ(ZYN_STOP(), 1);
+    EXPECT_EQ(calls->stop, 1);  // the second stop did not reach the plug-in
+    EXPECT_EQ(ZYN_START(), 1);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 1);
+    // Reopening stops and closes the open plug-in first.
+    EXPECT_EQ(ZYN_INIT(48000, 1, 2, 128, -1), 1);
+    EXPECT_EQ(calls->stop, 2);
+    EXPECT_EQ(calls->exit, 1);
+    EXPECT_EQ(calls->init, 2);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 48000);
+    EXPECT_EQ(ZYN_GET_PLUGCHANNELS(), 1);
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_EQ(fixture_library("pump"), nullptr) << "the library is released at exit";
+}
+
+TEST(Lifecycle, FailedReinitClosesTheEngine) {
+    use_set("pump");
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    EXPECT_EQ(ZYN_INIT(44100, 5, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 0);
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    ZYN_EXIT();
+}
+
+TEST(Lifecycle, CountersFollowTheBlocksDelivered) {
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    EXPECT_EQ(device.block_bytes(), 1024);
+    for (int i = 0; i < 10; ++i) device.pump();
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 10240);
+    EXPECT_EQ(ZYN_GET_PLAYEDSAMPLES(), 2560);
+    EXPECT_DOUBLE_EQ(ZYN_GET_PLAYTIME(), 2560.0 / 44100.0);
+    EXPECT_EQ(ZYN_GET_PLAYINGSOUNDS(), 0);
+    EXPECT_EQ(ZYN_GET_PLAYINGSTREAMS(), 0);
+}
+
+TEST(Lifecycle, PlayedBytesSurviveExitAndReinit) {
+    {
+        PumpDevice device(44100, 2, 256);
+        ASSERT_TRUE(device.ok());
+        device.pump();
+        device.pump();
+    }
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 0);  // not initialised: answered 0
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    device.pump();
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 3072);
+}
+
+TEST(Lifecycle, SilentBlockWhenNothingPlays) {
+    PumpDevice device(44100, 2, 64);
+    ASSERT_TRUE(device.ok());
+    std::vector<int16_t> block = device.pump();
+    ASSERT_EQ(block.size(), 128u);
+    for (int16_t s : block) ASSERT_EQ(s, 0);
+}
+
+TEST(Lifecycle, FillIgnoresMissingRecordBufferAndTinyBlocks) {
+    PumpDevice device(44100, 2, 64);
+    ASSERT_TRUE(device.ok());
+    PlugoutRecord *record = device.record();
+    ASSERT_NE(record, nullptr);
+    record->fill(nullptr);
+    record->buffer = nullptr;
+    record->fill(record);
+    int16_t tiny[2] = {7, 7};
+    PlugoutRecord copy = *record;
+    copy.buffer = tiny;
+    copy.buffer_size = 2;
+    copy.fill(&copy);
+    EXPECT_EQ(tiny[0], 7);
+    EXPECT_EQ(tiny[1], 7);
+    EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 0);
+}

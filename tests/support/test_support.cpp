@@ -1,0 +1,65 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+
+namespace zyn_test {
+
+std::string fixture_dir(const std::string &set) { return std::string(ZYN_FIXTURE_DIR) + set + "/"; }
+
+void *fixture_library(const std::string &set, const std::string &file) {
+    // RTLD_NOLOAD hands back the engine's own copy without loading another.
+    return dlopen((fixture_dir(set) + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+}
+
+FixtureCalls *fixture_calls(const std::string &set, const std::string &file) {
+    void *library = fixture_library(set, file);
+    if (library == nullptr) return nullptr;
+    auto calls = reinterpret_cast<FixtureCalls *(*)()>(dlsym(library, "fixture_calls"));
+    FixtureCalls *result = calls != nullptr ? calls() : nullptr;
+    dlclose(library);
+    return result;
+}
+
+PumpDevice::PumpDevice(int32_t rate, int32_t channels, int32_t frames) {
+    ZYN_SET_PLUGPATH(fixture_dir("pump").c_str());
+    ok_ = ZYN_INIT(rate, channels, 3, frames, -1) == 1;
+    library_ = fixture_library("pump");
+}
+
+PumpDevice::~PumpDevice() {
+    if (library_ != nullptr) dlclose(library_);
+    ZYN_EXIT();
+}
+
+PlugoutRecord *PumpDevice::record() const {
+    if (library_ == nullptr) return nullptr;
+    auto get = reinterpret_cast<PlugoutRecord *(*)()>(dlsym(library_, "fixture_record"));
+    return get != nullptr ? get() : nullptr;
+}
+
+int32_t PumpDevice::block_bytes() const {
+    PlugoutRecord *r = record();
+    return r != nullptr ? r->buffer_size : 0;
+}
+
+std::vector<int16_t> PumpDevice::pump() {
+    std::vector<int16_t> block(static_cast<size_t>(block_bytes() / 2), 0x5555);
+    auto fill = reinterpret_cast<void (*)(void *)>(dlsym(library_, "fixture_pump"));
+    if (fill != nullptr) fill(block.data());
+    return block;
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/zyn-test-XXXXXX";
+    const char *made = mkdtemp(pattern);
+    path_ = made != nullptr ? made : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace zyn_test

@@ -1,0 +1,56 @@
+// Shared helpers of the engine's tests: a hand-pumped output device built on
+// the fixture plug-in, and small sample utilities.
+#pragma once
+
+#include "zyn.h"
+#include "zyn_plugout.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zyn_test {
+
+struct FixtureCalls {
+    int isany, init, start, stop, exit, error;
+};
+
+// Folder of one fixture plug-in set (with trailing '/').
+std::string fixture_dir(const std::string &set);
+
+// The loaded fixture library of a set, or null when the engine has not loaded it.
+void *fixture_library(const std::string &set, const std::string &file = "plug-null.so");
+FixtureCalls *fixture_calls(const std::string &set, const std::string &file = "plug-null.so");
+
+// An engine opened on the "pump" fixture: no thread, fills are pumped by hand.
+class PumpDevice {
+  public:
+    explicit PumpDevice(int32_t rate = 44100, int32_t channels = 2, int32_t frames = 256);
+    ~PumpDevice();
+    PumpDevice(const PumpDevice &) = delete;
+    PumpDevice &operator=(const PumpDevice &) = delete;
+
+    bool ok() const { return ok_; }
+    // One fill; returns the block as samples.
+    std::vector<int16_t> pump();
+    int32_t block_bytes() const;
+    PlugoutRecord *record() const;
+
+  private:
+    bool ok_ = false;
+    void *library_ = nullptr;
+};
+
+// A temporary folder removed with its files at the end of the test.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace zyn_test
