@@ -35,6 +35,9 @@ TEST(MediaStress, MakingAndDestroyingWhileTheMixerRuns) {
         }
     });
 
+    // Start only once fills are running, so the two sides overlap.
+    for (int i = 0; i < 100000000 && fills.load() == 0; ++i) std::this_thread::yield();
+
     std::mt19937 random(12345);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const float speeds[] = {1.0f, 2.0f, 0.5f, -1.0f, -3.5f, 0.0f, 1e-7f, 700.0f};
@@ -81,6 +84,7 @@ TEST(MediaStress, MakingAndDestroyingWhileTheMixerRuns) {
     mixer.join();
 
     EXPECT_GT(fills.load(), 0);
+    RecordProperty("fills", fills.load());
     EXPECT_EQ(loaded, 250);
     for (int16_t s : device.pump()) ASSERT_EQ(s, 0) << "every wave is gone, so is every sound";
     EXPECT_EQ(ZYN_GET_PLAYINGSOUNDS(), 0);
