@@ -255,7 +255,7 @@ inline float to_half(int32_t raw) {
 // multiply and a rounding.
 template <int Bytes>
 const int16_t *stereo_table() {
-    constexpr int kSize = Bytes == 1 ? 256 : 65536;
+    static constexpr int kSize = Bytes == 1 ? 256 : 65536;
     static const std::vector<int16_t> table = [] {
         std::vector<int16_t> t(kSize);
         for (int i = 0; i < kSize; ++i) {

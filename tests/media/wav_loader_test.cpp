@@ -158,6 +158,13 @@ TEST(WavLoader, DownConversionTakesTheFirstSourceFrameOfEachOutputFrame) {
         const bool from_next = first + 1 < 1000 && got[2 * f] == expected16(source[2 * first + 2]);
         ASSERT_TRUE(from_first || from_next) << "frame " << f;
     }
+
+    // A down-conversion to exactly one frame writes that frame.
+    spec.rate = 88200;
+    const std::vector<int16_t> one = load_image(dir, wav_image(spec, pcm16({300, -300, 500, -500})));
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(one[0], expected16(300));
+    EXPECT_EQ(one[1], expected16(-300));
 }
 
 TEST(WavLoader, LongerFmtChunkAndChunksBeforeDataLoadLikePlainHeader) {
