@@ -20,8 +20,6 @@
 namespace zyn {
 namespace {
 
-constexpr uint32_t kExtendedBase = 0x80000000u;
-
 // CPUCOUNTER promises never to go backwards, also when the thread moves to a
 // core whose counter lags a little: it never returns less than it returned before.
 std::atomic<uint64_t> g_last_count{0};
@@ -35,6 +33,8 @@ uint64_t never_below_last(uint64_t now) {
 }
 
 #if defined(ZYN_X86)
+constexpr uint32_t kExtendedBase = 0x80000000u;
+
 uint64_t read_time_stamp() { return __rdtsc(); }
 
 bool os_saves_ymm() {
