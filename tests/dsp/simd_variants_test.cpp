@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -79,6 +80,23 @@ TEST(SimdVariants, BindingPrefersTheWidestAndObeysForcePlain) {
     EXPECT_STREQ(bound_kernels().name, plain_kernels_forced()
                                            ? "plain"
                                            : (processor().avx2 ? "avx2" : "sse2"));
+#endif
+}
+
+// The binding is made once per process, so each case runs in a fresh one.
+TEST(SimdVariants, ForcePlainInTheEnvironmentBindsThePlainKernels) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto bound_with = [](const char *value) {
+        if (value != nullptr)
+            setenv("ZYN_FORCE_PLAIN", value, 1);
+        else
+            unsetenv("ZYN_FORCE_PLAIN");
+        std::exit(std::strcmp(bound_kernels().name, "plain") == 0 ? 0 : 1);
+    };
+    EXPECT_EXIT(bound_with("1"), testing::ExitedWithCode(0), "");
+#if defined(__x86_64__)
+    EXPECT_EXIT(bound_with(nullptr), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(bound_with("0"), testing::ExitedWithCode(1), "");
 #endif
 }
 
