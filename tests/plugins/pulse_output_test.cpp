@@ -36,7 +36,11 @@ class PulseServer {
                       "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1"},
                      environment());
         if (pid_ < 0) return "pulseaudio could not be started";
+        // The engine's client too: it keeps its cookie and state out of the real home.
         setenv("PULSE_SERVER", server().c_str(), 1);
+        setenv("HOME", dir_.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
         const std::string check = "PULSE_SERVER=" + server() + " pactl info >/dev/null 2>&1";
         for (int waited = 0; waited < 10000; waited += 50) {
             if (std::filesystem::exists(socket) && std::system(check.c_str()) == 0) return "";
@@ -168,6 +172,7 @@ TEST(PulseOutput, KeepsTheEngineRunningWhenTheServerGoesAway) {
 TEST(PulseOutput, FallsThroughToNullWithoutAServer) {
     if (!plugin_built("plug-pulse.so")) GTEST_SKIP() << "plug-pulse.so was not built (no libpulse)";
     TempDir dir;
+    setenv("HOME", dir.path().c_str(), 1);
     setenv("PULSE_SERVER", ("unix:" + dir.file("nobody-listens")).c_str(), 1);
     PluginFolder folder({"plug-pulse.so", "plug-null.so"});
     ZYN_SET_PLUGPATH(folder.path().c_str());
@@ -191,6 +196,7 @@ TEST(PulseOutput, GivesUpOnAServerThatNeverAnswers) {
     std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
     ASSERT_EQ(listen(listener, 8), 0);
+    setenv("HOME", dir.path().c_str(), 1);
     setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
 
     PluginFolder folder({"plug-pulse.so", "plug-null.so"});
