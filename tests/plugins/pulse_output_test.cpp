@@ -49,8 +49,12 @@ class PulseServer {
         return "the private pulseaudio server did not come up within 10 s";
     }
     void stop() {
+        signal(SIGCONT);  // a frozen server could not act on SIGTERM
         if (pid_ > 0) end_process(pid_, SIGTERM);
         pid_ = -1;
+    }
+    void signal(int signal_number) {
+        if (pid_ > 0) kill(pid_, signal_number);
     }
     void kill_now() {
         if (pid_ > 0) end_process(pid_, SIGKILL);
@@ -167,6 +171,28 @@ TEST(PulseOutput, KeepsTheEngineRunningWhenTheServerGoesAway) {
     EXPECT_NE(std::string(ZYN_GET_PLUGERROR()).find("lost"), std::string::npos) << ZYN_GET_PLUGERROR();
     EXPECT_EQ(ZYN_STOP(), 1);
     EXPECT_EQ(ZYN_EXIT(), 1);
+}
+
+TEST(PulseOutput, StopsAndClosesWhenTheServerFreezes) {
+    if (!plugin_built("plug-pulse.so")) GTEST_SKIP() << "plug-pulse.so was not built (no libpulse)";
+    TempDir dir;
+    PulseServer server(dir);
+    const std::string why = server.start();
+    if (!why.empty()) GTEST_SKIP() << "no PulseAudio server for this test: " << why;
+
+    PluginFolder folder({"plug-pulse.so", "plug-null.so"});
+    ZYN_SET_PLUGPATH(folder.path().c_str());
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 441, -1), 1);
+    ASSERT_STREQ(ZYN_GET_PLUGNAME(), "PulseAudio");
+    sleep_ms(200);
+    // A server that stops answering: the queue fills and is never drained.
+    server.signal(SIGSTOP);
+    sleep_ms(200);
+    const int64_t start = now_ns();
+    EXPECT_EQ(ZYN_STOP(), 1);
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_LT(seconds_since(start), 10.0) << "stopping must not wait on the server for long";
+    server.signal(SIGCONT);
 }
 
 TEST(PulseOutput, FallsThroughToNullWithoutAServer) {
