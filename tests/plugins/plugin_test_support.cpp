@@ -55,6 +55,11 @@ void pattern_callback(int16_t *samples, int32_t channels, int32_t frames) {
 int64_t pattern_samples_written() { return g_pattern_next; }
 int64_t callback_blocks() { return g_blocks.load(); }
 
+void reset_callbacks() {
+    g_pattern_next = 0;
+    g_blocks.store(0);
+}
+
 PatternRun find_pattern(const std::vector<int16_t> &samples) {
     PatternRun run;
     while (run.start < samples.size() && samples[run.start] == 0) ++run.start;

@@ -38,6 +38,8 @@ inline int16_t pattern_value(int64_t k) { return static_cast<int16_t>(k % 32000 
 void pattern_callback(int16_t *samples, int32_t channels, int32_t frames);
 int64_t pattern_samples_written();
 int64_t callback_blocks();
+// Starts the pattern and the block count afresh; only while no output runs.
+void reset_callbacks();
 
 // Where the pattern starts in samples and how many samples follow it without
 // a break; the result's start is samples.size() when there is none.
