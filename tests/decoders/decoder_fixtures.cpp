@@ -1,5 +1,6 @@
 #include "decoder_fixtures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -111,16 +112,24 @@ std::vector<int16_t> channel_of(const std::vector<int16_t> &samples, int32_t cha
 }
 
 double tone_frequency(const std::vector<int16_t> &mono, int32_t rate) {
+    // Upward zero crossings, each armed only after the signal went clearly
+    // negative, so that coding noise around zero adds no crossings.
+    int peak = 0;
+    for (int16_t s : mono) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    const int arm_below = -peak / 8;
     double first = -1.0;
     double last = -1.0;
     int crossings = 0;
+    bool armed = false;
     for (size_t i = 1; i < mono.size(); ++i) {
-        if (mono[i - 1] < 0 && mono[i] >= 0) {
+        if (mono[i] < arm_below) armed = true;
+        if (armed && mono[i - 1] < 0 && mono[i] >= 0) {
             const double t = static_cast<double>(i - 1) +
                              static_cast<double>(-mono[i - 1]) / static_cast<double>(mono[i] - mono[i - 1]);
             if (first < 0) first = t;
             last = t;
             ++crossings;
+            armed = false;
         }
     }
     if (crossings < 3) return 0.0;
