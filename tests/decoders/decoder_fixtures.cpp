@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace zyn_test {
 
@@ -85,6 +87,7 @@ MpegFrames count_mpeg_frames(const std::string &path) {
         result.rate = rate;
         result.channels = (f[p + 3] >> 6) == 3 ? 1 : 2;
         ++result.count;
+        result.offsets.push_back(p);
         p += static_cast<size_t>(length);
     }
     return result;
@@ -141,6 +144,58 @@ double tone_amplitude(const std::vector<int16_t> &mono) {
     double sum = 0.0;
     for (int16_t s : mono) sum += static_cast<double>(s) * s;
     return std::sqrt(sum / static_cast<double>(mono.size())) * std::sqrt(2.0);
+}
+
+bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
+                      int32_t *rate) {
+    const std::vector<uint8_t> f = read_file(path);
+    if (f.size() < 44 || std::memcmp(f.data(), "RIFF", 4) != 0) return false;
+    *channels = f[22] | (f[23] << 8);
+    *rate = static_cast<int32_t>(f[24] | (f[25] << 8) | (f[26] << 16) | (static_cast<uint32_t>(f[27]) << 24));
+    for (size_t p = 12; p + 8 <= f.size();) {
+        const uint32_t size = f[p + 4] | (f[p + 5] << 8) | (f[p + 6] << 16) | (static_cast<uint32_t>(f[p + 7]) << 24);
+        if (std::memcmp(&f[p], "data", 4) == 0) {
+            size_t n = std::min<size_t>(size, f.size() - p - 8) / 2;
+            samples->resize(n);
+            std::memcpy(samples->data(), &f[p + 8], n * 2);
+            return true;
+        }
+        p += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+bool decode_ogg_reference(const std::string &ogg, const std::string &wav) {
+    return run("oggdec -Q -b 16 -e 0 -s 1 -o " + quote(wav) + " " + quote(ogg));
+}
+
+int16_t wav_loader_sample(int16_t s) {
+    const float v = static_cast<float>(s) * 1.5259254723787308e-05f;
+    return static_cast<int16_t>(std::nearbyint(32767.0f * v));
+}
+
+FolderWatch::FolderWatch(const std::string &folder) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0) inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_DELETE);
+}
+
+FolderWatch::~FolderWatch() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::vector<std::string> FolderWatch::events() {
+    std::vector<std::string> out;
+    alignas(inotify_event) char buffer[8192];
+    for (;;) {
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t p = 0; p < n;) {
+            const auto *ev = reinterpret_cast<const inotify_event *>(buffer + p);
+            if (ev->len > 0) out.push_back(std::string((ev->mask & IN_CREATE) ? "+" : "-") + ev->name);
+            p += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
+    return out;
 }
 
 int32_t count_files_with_prefix(const std::string &folder, const std::string &prefix) {

@@ -23,6 +23,7 @@ struct MpegFrames {
     int32_t samples_per_frame = 0;
     int32_t rate = 0;
     int32_t channels = 0;
+    std::vector<size_t> offsets;  // where each frame starts
 };
 // Walks the frame headers of an MPEG audio file from its first sync word.
 MpegFrames count_mpeg_frames(const std::string &path);
@@ -38,6 +39,30 @@ std::vector<int16_t> channel_of(const std::vector<int16_t> &samples, int32_t cha
 double tone_frequency(const std::vector<int16_t> &mono, int32_t rate);
 // Peak amplitude of a sine from its RMS.
 double tone_amplitude(const std::vector<int16_t> &mono);
+
+// Samples of a 16-bit PCM WAV file written by a trusted tool (44-byte or
+// longer header; the data chunk is found by its id).
+bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
+                      int32_t *rate);
+// Decodes an Ogg Vorbis file with the system's oggdec into a WAV file.
+bool decode_ogg_reference(const std::string &ogg, const std::string &wav);
+
+// What the WAV loader makes of one 16-bit source sample on a stereo device.
+int16_t wav_loader_sample(int16_t s);
+
+// Names created and deleted in a folder, in order, while a watch lasts.
+class FolderWatch {
+  public:
+    explicit FolderWatch(const std::string &folder);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch &) = delete;
+    FolderWatch &operator=(const FolderWatch &) = delete;
+    // Events since the last call, as "+name" (created) and "-name" (deleted).
+    std::vector<std::string> events();
+
+  private:
+    int fd_ = -1;
+};
 
 // Files in a folder whose names start with prefix.
 int32_t count_files_with_prefix(const std::string &folder, const std::string &prefix);
