@@ -171,7 +171,7 @@ bool decode_ogg_reference(const std::string &ogg, const std::string &wav) {
 
 int16_t wav_loader_sample(int16_t s) {
     const float v = static_cast<float>(s) * 1.5259254723787308e-05f;
-    return static_cast<int16_t>(std::nearbyint(32767.0f * v));
+    return static_cast<int16_t>(std::nearbyint(32767.0 * static_cast<double>(v)));
 }
 
 FolderWatch::FolderWatch(const std::string &folder) {
