@@ -345,3 +345,21 @@ TEST(Mp3Stream, ExitWhileTheDecoderWaitsForRoom) {
     EXPECT_FALSE(stream_active());
     EXPECT_EQ(open_descriptor_count(), before);
 }
+
+TEST(Mp3Stream, DeviceWithAnotherBlockSizeEndsTheStreamAndTheNextOneFitsIt) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "long", 44100, 2, 2.0);
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the ring is full, the decoder waits
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 1000, -1), 1);
+    EXPECT_FALSE(stream_active());
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    listen();
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    ASSERT_TRUE(pump_to_end(device).ended);
+    EXPECT_EQ(g_taken.size() % 2000, 0u);
+    EXPECT_EQ(static_cast<int64_t>(g_taken.size()) * 2, round_up(int64_t{4608} * mp3.frames.count, 4000));
+}
