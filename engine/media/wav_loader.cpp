@@ -180,6 +180,20 @@ class FrameReader {
         return frame;
     }
 
+    // Up to max frames that lie one after the other in the window; *count
+    // says how many (at least one).
+    const uint8_t *run(int64_t max, int64_t *count) {
+        if (next_ + stride_ > window_end_) refill();
+        const uint8_t *first = window_.data() + (next_ - window_start_);
+        int64_t n = (window_end_ - next_) / stride_;
+        if (n > max) n = max;
+        next_ += n * stride_;
+        *count = n;
+        return first;
+    }
+
+    int64_t stride() const { return stride_; }
+
   private:
     void refill() {
         int64_t want = limit_ - next_;
@@ -210,57 +224,98 @@ inline int16_t round_sample(double x) {
     return static_cast<int16_t>(r);
 }
 
-struct Frame {
-    float left;
-    float right;
+// A source frame as stored: unsigned bytes or signed 16-bit values.
+struct RawFrame {
+    int32_t left;
+    int32_t right;
 };
 
 template <int Bytes, bool Stereo>
-inline Frame decode(const uint8_t *p) {
+inline RawFrame read_raw(const uint8_t *p) {
     if constexpr (Bytes == 1) {
-        const float left = static_cast<float>(static_cast<int32_t>(p[0]) - 128) * 0.00390625f;
-        if constexpr (Stereo)
-            return {left, static_cast<float>(static_cast<int32_t>(p[1]) - 128) * 0.00390625f};
-        return {left, left};
+        return {p[0], Stereo ? p[1] : p[0]};
     } else {
-        // 1/65534 as a 32-bit float: both channels stay inside -0.5 .. +0.5.
-        constexpr float kScale = 1.5259254723787308e-05f;
-        const float left = static_cast<float>(static_cast<int16_t>(le16(p))) * kScale;
-        if constexpr (Stereo)
-            return {left, static_cast<float>(static_cast<int16_t>(le16(p + 2))) * kScale};
-        return {left, left};
+        const int32_t left = static_cast<int16_t>(le16(p));
+        return {left, Stereo ? static_cast<int16_t>(le16(p + 2)) : left};
     }
 }
 
-inline void write_frame(int16_t *out, int64_t k, bool mono_out, double mono_factor, Frame f) {
-    if (mono_out) {
-        out[k] = round_sample(mono_factor * f.left + mono_factor * f.right);
+// A stored value scaled into -0.5 .. +0.5 as a 32-bit float; 16-bit values
+// use 1/65534 as a float.
+template <int Bytes>
+inline float to_half(int32_t raw) {
+    if constexpr (Bytes == 1)
+        return static_cast<float>(raw - 128) * 0.00390625f;
+    else
+        return static_cast<float>(raw) * 1.5259254723787308e-05f;
+}
+
+// On a stereo device each output sample depends on one stored value only, so
+// it comes from a table built once: a lookup per sample instead of a
+// multiply and a rounding.
+template <int Bytes>
+const int16_t *stereo_table() {
+    static constexpr int kSize = Bytes == 1 ? 256 : 65536;
+    static const std::vector<int16_t> table = [] {
+        std::vector<int16_t> t(kSize);
+        for (int i = 0; i < kSize; ++i) {
+            const int32_t raw = Bytes == 1 ? i : static_cast<int16_t>(static_cast<uint16_t>(i));
+            t[static_cast<size_t>(i)] = round_sample(32767.0 * static_cast<double>(to_half<Bytes>(raw)));
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+template <int Bytes>
+inline size_t table_index(int32_t raw) {
+    return Bytes == 1 ? static_cast<size_t>(raw) : static_cast<uint16_t>(raw);
+}
+
+template <int Bytes, bool MonoOut>
+inline void write_frame(int16_t *out, int64_t k, double mono_factor, const int16_t *table,
+                        RawFrame f) {
+    if constexpr (MonoOut) {
+        out[k] = round_sample(mono_factor * static_cast<double>(to_half<Bytes>(f.left)) +
+                              mono_factor * static_cast<double>(to_half<Bytes>(f.right)));
     } else {
-        out[2 * k] = round_sample(32767.0 * f.left);
-        out[2 * k + 1] = round_sample(32767.0 * f.right);
+        out[2 * k] = table[table_index<Bytes>(f.left)];
+        out[2 * k + 1] = table[table_index<Bytes>(f.right)];
     }
 }
 
 // Nearest-sample conversion. Up (or equal rate): every output frame takes the
 // source frame its position falls in, so source frames repeat. Down: every
 // output frame takes the first source frame that falls on it, and the last
-// output frame is left silent.
-template <int Bytes, bool Stereo>
+// output frame is left silent. Positions are never negative, so truncation
+// is their floor.
+template <int Bytes, bool Stereo, bool MonoOut>
 void convert_frames(FrameReader &reader, int64_t frames_in, int64_t frames_out, double step,
-                    bool mono_out, int16_t *out) {
-    if (frames_in <= frames_out) {
+                    int16_t *out) {
+    const int16_t *table = MonoOut ? nullptr : stereo_table<Bytes>();
+    if (step == 1.0) {
+        // Equal rates: every source frame once, in order, a window at a time.
+        const int64_t stride = reader.stride();
+        for (int64_t k = 0; k < frames_out;) {
+            int64_t n = 0;
+            const uint8_t *p = reader.run(frames_out - k, &n);
+            for (int64_t i = 0; i < n; ++i, p += stride)
+                write_frame<Bytes, MonoOut>(out, k + i, 16383.0, table, read_raw<Bytes, Stereo>(p));
+            k += n;
+        }
+    } else if (frames_in <= frames_out) {
         double position = 0.0;
         int64_t source = 0;
         int64_t last_read = -1;
-        Frame f{0.0f, 0.0f};
+        RawFrame f{0, 0};
         for (int64_t k = 0; k < frames_out; ++k) {
             if (source != last_read) {
-                f = decode<Bytes, Stereo>(reader.next());
+                f = read_raw<Bytes, Stereo>(reader.next());
                 last_read = source;
             }
-            write_frame(out, k, mono_out, 16383.0, f);
+            write_frame<Bytes, MonoOut>(out, k, 16383.0, table, f);
             position += step;
-            source = static_cast<int64_t>(std::floor(position));
+            source = static_cast<int64_t>(position);
             if (source >= frames_in) break;
         }
     } else {
@@ -269,15 +324,31 @@ void convert_frames(FrameReader &reader, int64_t frames_in, int64_t frames_out, 
         int64_t index = 0;
         int64_t last_written = -1;
         for (int64_t i = 0; i < frames_in; ++i) {
-            const Frame f = decode<Bytes, Stereo>(reader.next());
+            const RawFrame f = read_raw<Bytes, Stereo>(reader.next());
             if (index != last_written) {
-                write_frame(out, index, mono_out, 16383.5, f);
+                write_frame<Bytes, MonoOut>(out, index, 16383.5, table, f);
                 last_written = index;
             }
             position += r;
-            index = static_cast<int64_t>(std::floor(position));
+            index = static_cast<int64_t>(position);
             if (index >= frames_out - 1) break;
         }
+    }
+}
+
+template <int Bytes>
+void convert_all(FrameReader &reader, bool stereo_in, bool mono_out, int64_t frames_in,
+                 int64_t frames_out, double step, int16_t *out) {
+    if (stereo_in) {
+        if (mono_out)
+            convert_frames<Bytes, true, true>(reader, frames_in, frames_out, step, out);
+        else
+            convert_frames<Bytes, true, false>(reader, frames_in, frames_out, step, out);
+    } else {
+        if (mono_out)
+            convert_frames<Bytes, false, true>(reader, frames_in, frames_out, step, out);
+        else
+            convert_frames<Bytes, false, false>(reader, frames_in, frames_out, step, out);
     }
 }
 
@@ -312,18 +383,12 @@ bool convert(ByteSource &src, int32_t rate, int32_t bits, int32_t channels, int1
     auto *out = static_cast<int16_t *>(std::calloc(static_cast<size_t>(bytes_out), 1));
     if (out == nullptr) return false;
     FrameReader reader(src, h.data_offset, align, h.data_offset + frames_in * align, window);
+    const bool stereo_in = h.channels == 2;
     const bool mono_out = channels == 1;
-    if (sample_bytes == 1) {
-        if (h.channels == 2)
-            convert_frames<1, true>(reader, frames_in, frames_out, step, mono_out, out);
-        else
-            convert_frames<1, false>(reader, frames_in, frames_out, step, mono_out, out);
-    } else {
-        if (h.channels == 2)
-            convert_frames<2, true>(reader, frames_in, frames_out, step, mono_out, out);
-        else
-            convert_frames<2, false>(reader, frames_in, frames_out, step, mono_out, out);
-    }
+    if (sample_bytes == 1)
+        convert_all<1>(reader, stereo_in, mono_out, frames_in, frames_out, step, out);
+    else
+        convert_all<2>(reader, stereo_in, mono_out, frames_in, frames_out, step, out);
     *samples = out;
     *bytes = static_cast<int32_t>(bytes_out);
     return true;
@@ -346,11 +411,11 @@ bool convert_wav_image(const uint8_t *image, size_t size, int32_t rate, int32_t 
 }
 
 bool load_wav_converted(const char *path, int32_t rate, int32_t bits, int32_t channels,
-                        int16_t **samples, int32_t *bytes) {
+                        int16_t **samples, int32_t *bytes, int64_t max_bytes) {
     if (path == nullptr) return false;
     FileSource src(path);
     if (!src.is_open()) return false;
-    return convert(src, rate, bits, channels, samples, bytes, kWavMaxOutputBytes);
+    return convert(src, rate, bits, channels, samples, bytes, max_bytes);
 }
 
 }  // namespace zyn

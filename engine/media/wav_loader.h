@@ -30,12 +30,12 @@ constexpr int64_t kWavMaxOutputBytes = INT32_MAX;
 // *samples is a calloc'ed block (the caller frees it with free()) of *bytes
 // bytes; on failure both are left untouched and nothing stays allocated.
 // Reads the file in large blocks; touches no engine state, so any thread may
-// call it.
+// call it. max_bytes caps the converted size (a file may legally ask for a
+// very long wave at a very low rate); longer results are refused.
 bool load_wav_converted(const char *path, int32_t rate, int32_t bits, int32_t channels,
-                        int16_t **samples, int32_t *bytes);
+                        int16_t **samples, int32_t *bytes, int64_t max_bytes = kWavMaxOutputBytes);
 
-// The same for a file image already in memory. max_bytes caps the converted
-// size (a file may legally ask for a very long wave at a very low rate).
+// The same for a file image already in memory.
 bool convert_wav_image(const uint8_t *image, size_t size, int32_t rate, int32_t bits,
                        int32_t channels, int16_t **samples, int32_t *bytes,
                        int64_t max_bytes = kWavMaxOutputBytes);

@@ -158,6 +158,13 @@ TEST(WavLoader, DownConversionTakesTheFirstSourceFrameOfEachOutputFrame) {
         const bool from_next = first + 1 < 1000 && got[2 * f] == expected16(source[2 * first + 2]);
         ASSERT_TRUE(from_first || from_next) << "frame " << f;
     }
+
+    // A down-conversion to exactly one frame writes that frame.
+    spec.rate = 88200;
+    const std::vector<int16_t> one = load_image(dir, wav_image(spec, pcm16({300, -300, 500, -500})));
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(one[0], expected16(300));
+    EXPECT_EQ(one[1], expected16(-300));
 }
 
 TEST(WavLoader, LongerFmtChunkAndChunksBeforeDataLoadLikePlainHeader) {
@@ -342,4 +349,40 @@ TEST(WavLoader, ImageAndFileGiveTheSameWave) {
     std::free(b);
     EXPECT_FALSE(zyn::convert_wav_image(image.data(), image.size(), 44100, 16, 2, &a, &a_bytes, 1000))
         << "the size cap refuses a longer result";
+}
+
+TEST(WavLoader, LongFilesAcrossReadWindowsAndPaddedFrames) {
+    PumpDevice device(44100, 2);
+    ASSERT_TRUE(device.ok());
+    TempDir dir;
+    // 50000 frames: several read windows, and with a block align of 6 the
+    // frames straddle window edges unless the reader keeps them whole.
+    const int frames = 50000;
+    std::vector<int16_t> source;
+    std::vector<uint8_t> padded;
+    for (int f = 0; f < frames; ++f) {
+        const auto l = static_cast<int16_t>(f * 13 - 30000);
+        const auto r = static_cast<int16_t>(30000 - f * 7);
+        source.push_back(l);
+        source.push_back(r);
+        put16(padded, static_cast<uint16_t>(l));
+        put16(padded, static_cast<uint16_t>(r));
+        put16(padded, 0xBEEF);  // padding the loader must step over
+    }
+    for (int align : {4, 6}) {
+        WavSpec spec;
+        spec.block_align = align;
+        const std::vector<int16_t> got =
+            load_image(dir, wav_image(spec, align == 4 ? pcm16(source) : padded));
+        ASSERT_EQ(got.size(), source.size()) << "align " << align;
+        for (size_t i = 0; i < source.size(); ++i)
+            ASSERT_EQ(got[i], expected16(source[i])) << "align " << align << " sample " << i;
+        // The same file at another rate goes through the stepping loop.
+        spec.rate = 44000;
+        const std::vector<int16_t> stepped =
+            load_image(dir, wav_image(spec, align == 4 ? pcm16(source) : padded));
+        ASSERT_EQ(stepped.size(), 2u * 50114);  // 50000 x 44100 / 44000 = 50113.6
+        EXPECT_EQ(stepped[2 * 50113], expected16(source[2 * 49999]));
+        EXPECT_EQ(stepped[2 * 1000], expected16(source[2 * 997]));  // 1000 x 44000/44100 = 997.7
+    }
 }
