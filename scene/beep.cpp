@@ -63,6 +63,7 @@ bool open_device(BeepDevice &d) {
 void set_beep_hook(std::function<void()> h) { hook() = std::move(h); }
 
 void beep() {
+    if (std::FILE *trace = trace_stream()) std::fputs("beep\n", trace);
     if (hook()) {
         hook()();
         return;

@@ -63,8 +63,11 @@ void scene_main(int argc, const char *const *argv) {
         std::exit(2);
     }
 
+    if (options.trace) set_trace_stream(stderr);
+
     ZYN_SET_PLUGPATH("./lib/");
     const int32_t sound_ok = ZYN_INIT(44100, 2, 3, 2048, -1);
+    if (options.trace) std::fprintf(stderr, "sound_ok %d\n", sound_ok);
     int32_t loop_wave = 0, step_left_wave = 0, step_right_wave = 0;
     if (sound_ok != 0) {
         ZYN_LOAD_WAVFILE("./data/loop.wav", &loop_wave);
@@ -118,7 +121,8 @@ void scene_main(int argc, const char *const *argv) {
         if (options.frames >= 0 && frame_number >= options.frames) break;
         bubbles->update();
         const WalkerDrawing drawing = walker.step();
-        if (sound_ok == 1 && drawing.sound != StepSound::none) {
+        const bool played = sound_ok == 1 && drawing.sound != StepSound::none;
+        if (played) {
             const int32_t wave = drawing.sound == StepSound::step_left ? step_left_wave : step_right_wave;
             ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, nullptr);
         }
@@ -130,9 +134,9 @@ void scene_main(int argc, const char *const *argv) {
         walker.on_key(key);
         if (options.trace)
             std::fprintf(stderr,
-                         "frame %lld sheet %d anim %d x %d sound %s key %d state %d prev %d turning %d\n",
+                         "frame %lld sheet %d anim %d x %d sound %s played %d key %d state %d prev %d turning %d\n",
                          static_cast<long long>(frame_number), drawing.sheet, drawing.frame, drawing.x,
-                         sound_name(drawing.sound), key, walker.state, walker.prev_state, walker.turning);
+                         sound_name(drawing.sound), played ? 1 : 0, key, walker.state, walker.prev_state, walker.turning);
     }
 
     bubbles.reset();

@@ -76,6 +76,13 @@ void pump_screen() {
     window_pump();
 }
 
+namespace {
+std::FILE *g_trace = nullptr;
+}  // namespace
+
+void set_trace_stream(std::FILE *stream) { g_trace = stream; }
+std::FILE *trace_stream() { return g_trace; }
+
 void add_exit_hook(std::function<void()> hook) { state().exit_hooks.push_back(std::move(hook)); }
 
 void end_program(int32_t code) {

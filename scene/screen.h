@@ -6,6 +6,7 @@
 #include "image.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,6 +62,11 @@ double random_unit();
 // Runs the exit hooks, closes the window and ends the process.
 [[noreturn]] void end_program(int32_t code);
 void add_exit_hook(std::function<void()> hook);
+
+// Scripted runs: beeps and printed lines are also logged to this stream
+// ("beep", "message: TEXT"); null (the default) logs nothing.
+void set_trace_stream(std::FILE *stream);
+std::FILE *trace_stream();
 
 // Test seams: a beep replaced by a call (no sound, no wait), and a look at
 // the key-pressed mark.

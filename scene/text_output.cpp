@@ -35,6 +35,7 @@ void draw_cell(Image &screen, int32_t column, int32_t line, unsigned char c) {
 void print_line(const std::string &line) {
     TextState &t = text();
     t.printed.push_back(line);
+    if (std::FILE *trace = trace_stream()) std::fprintf(trace, "message: %s\n", line.c_str());
     if (!screen_is_open()) {
         std::fputs(line.c_str(), stdout);
         std::fputc('\n', stdout);
