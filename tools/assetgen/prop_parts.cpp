@@ -225,18 +225,20 @@ constexpr Glyph kGlyphs[] = {
 
 }  // namespace
 
-int tiny_text_width(std::string_view text) { return text.empty() ? 0 : int(text.size()) * 4 - 1; }
+int tiny_text_width(std::string_view text, int scale) {
+    return text.empty() ? 0 : (int(text.size()) * 4 - 1) * scale;
+}
 
-int tiny_text(Picture& pic, int x, int y, std::string_view text, Rgb c) {
+int tiny_text(Picture& pic, int x, int y, std::string_view text, Rgb c, int scale) {
     int at = x;
     for (char ch : text) {
         for (const auto& g : kGlyphs)
             if (g.c == ch)
                 for (int k = 0; k < 15; ++k)
-                    if (g.cells[k] == '#') pic.set(at + k % 3, y + k / 3, c);
-        at += 4;
+                    if (g.cells[k] == '#') pic.fill_rect(at + (k % 3) * scale, y + (k / 3) * scale, scale, scale, c);
+        at += 4 * scale;
     }
-    return tiny_text_width(text);
+    return tiny_text_width(text, scale);
 }
 
 }  // namespace zyn::assets

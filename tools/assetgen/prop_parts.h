@@ -43,10 +43,10 @@ void flower_box(Picture& pic, int x, int y, int w, Noise& noise);
 void flower_bush(Picture& pic, int x, int ground, int w, int h, Noise& noise);
 void grass_tufts(Picture& pic, int x0, int x1, int ground, Noise& noise);
 
-// Capital letters and digits, 3 x 5 pixels with one pixel between them;
-// returns the width written.
-int tiny_text(Picture& pic, int x, int y, std::string_view text, Rgb c);
-int tiny_text_width(std::string_view text);
+// Capital letters, 3 x 5 cells of `scale` pixels with one cell between
+// letters; returns the width written.
+int tiny_text(Picture& pic, int x, int y, std::string_view text, Rgb c, int scale = 1);
+int tiny_text_width(std::string_view text, int scale = 1);
 
 // Repaints, inside the box, every pixel that holds `where`, with the colour
 // that `paint(x, y)` gives (shading and texture rules).
