@@ -2,9 +2,9 @@
 //
 // Heads and the jacket are hand-drawn character grids; arms and legs are
 // drawn from the pose of each frame, so the walking cycle is one formula:
-// twelve frames, each foot planted for six of them while the body moves one
+// sixteen frames, each foot planted for eight of them while the body moves one
 // pixel a frame over it (so the planted foot stays put on the screen), then
-// swinging forward, lifted, for the other six. Frames 0 and 6 are the two
+// swinging forward, lifted, for the other eight. Frames 0 and 8 are the two
 // heel contacts, where the scene plays the step sounds; frame 0 doubles as
 // the standing pose. Every part is drawn on its own layer with an ink contour,
 // so overlapping limbs stay readable at this small size.
@@ -117,17 +117,17 @@ const Grid kBodySide{
     "..BbbbbbbbB.",
 };
 const Grid kBodyFront{
-    "..yyyyyyyyy.",
-    ".yyyyYyyyyyy",
-    ".bbbyYbBbbbb",
-    ".bbbyYbBbbbl",
-    ".bbbyybBbbbl",
-    ".Bbbyybbbbbl",
-    ".BbbbbbBbbbb",
-    ".BbbbbbBbbbb",
-    ".BbbbbbBbbbb",
-    ".BBBBBBBBBBB",
-    ".BbbbbbBbbbB",
+    "..yyyyyyyy..",
+    ".yyyyyYyyyy.",
+    "bbbbbyYbbbbb",
+    "bbbbbyYbbbbl",
+    "Bbbbbyybbbbl",
+    "Bbbbbyybbbbl",
+    "BbbbbbBbbbbl",
+    "BbbbbbBbbbbb",
+    "BbbbbbBbbbbb",
+    "BBBBBBBBBBBB",
+    "BbbbbbBbbbbB",
 };
 
 struct Pose {
@@ -143,6 +143,8 @@ struct Pose {
 };
 
 constexpr int kHipY = 28, kSoleY = 38;
+// A foot lands this far ahead of the hip and leaves as far behind it.
+constexpr int kStride = 4;
 
 Picture layer() { return Picture(kFrameWidth, kFrameHeight); }
 
@@ -208,8 +210,8 @@ Picture side_frame(const Pose& p) {
     const int bob = p.bob;
     const int hip_x = 13;
     frame.paste(side_arm(12, 19 + bob, p.far_hand, false), 0, 0);
-    frame.paste(side_leg(hip_x - 1, p.far_foot, p.far_lift, bob, false), 0, 0);
-    frame.paste(side_leg(hip_x + 1, p.near_foot, p.near_lift, bob, true), 0, 0);
+    frame.paste(side_leg(hip_x, p.far_foot, p.far_lift, bob, false), 0, 0);
+    frame.paste(side_leg(hip_x, p.near_foot, p.near_lift, bob, true), 0, 0);
     frame.paste(scarf_tail(4, 17 + bob, p.scarf), 0, 0);
     frame.paste(grid_layer(kBodySide, 7, 17 + bob), 0, 0);
     frame.paste(grid_layer(kHeadSide, 5, 2 + bob), 0, 0);
@@ -217,25 +219,27 @@ Picture side_frame(const Pose& p) {
     return frame;
 }
 
+// Facing the player (or three-quarters to the right): arms hanging, feet
+// together. The front view is centred on the frame like the side view.
 Picture front_frame(bool quarter) {
     Picture frame = layer();
     const int shift = quarter ? 1 : 0;
-    // Legs: straight, shoes towards the viewer (or a little to the right).
     for (int side = 0; side < 2; ++side) {
         Picture leg = layer();
-        const int x = 10 + shift + side * 5;
+        const int x = (side ? 15 : 9) + shift;
+        const int toe = quarter ? x : (side ? x : x - 1);  // shoes splay a little, or point right
         leg.fill_rect(x, kHipY, 4, kSoleY - 2 - kHipY, side ? kTrousers : kTrousersDark);
-        leg.fill_rect(x - (quarter ? 0 : side ? 0 : 1), kSoleY - 2, 5 + (quarter ? 1 : 0), 2, kShoe);
-        leg.fill_rect(x - (quarter ? 0 : side ? 0 : 1), kSoleY, 5 + (quarter ? 1 : 0), 1, kSole);
+        leg.fill_rect(toe, kSoleY - 2, 5, 2, kShoe);
+        leg.fill_rect(toe, kSoleY, 5, 1, kSole);
         leg.outline(kInk);
         frame.paste(leg, 0, 0);
     }
-    // Arms hanging at the sides.
     for (int side = 0; side < 2; ++side) {
         Picture arm = layer();
-        const int x = side ? 21 + shift - (quarter ? 1 : 0) : 6 + shift + (quarter ? 1 : 0);
+        // In three-quarter view the far arm hides half behind the body.
+        const int x = side ? 20 + shift : 5 + shift + (quarter ? 1 : 0);
         arm.fill_rect(x, 19, 3, 7, side ? kJacket : kJacketDark);
-        arm.fill_rect(x, 26, 3, 2, kSkin);
+        arm.fill_rect(x, 26, 3, 2, side ? kSkin : kSkinShade);
         arm.outline(kInk);
         frame.paste(arm, 0, 0);
     }
@@ -249,21 +253,23 @@ Pose walk_pose(int f, int n) {
     const int half = n / 2;
     auto foot = [&](int k) {  // offset and lift of a foot whose stance starts at frame 0
         k %= n;
-        if (k <= half) return std::pair{3 - k * 6 / half, 0};
+        if (k <= half) return std::pair{kStride - k * 2 * kStride / half, 0};
         const int s = k - half;
         static constexpr std::array<int, 6> kLift{0, 1, 2, 2, 1, 0};
-        return std::pair{-3 + s * 6 / half, kLift[std::size_t(s * 6 / half)]};
+        return std::pair{-kStride + s * 2 * kStride / half, kLift[std::size_t(s * 6 / half)]};
     };
     const auto [near_x, near_lift] = foot(f);
     const auto [far_x, far_lift] = foot(f + half);
     Pose p;
-    p.bob = (f % half == 2 || f % half == 3 || f % half == 4) ? -1 : 0;
+    // Highest while passing over the planted foot, lowest at the contacts.
+    const int in_step = f % half;
+    p.bob = in_step > half / 4 && in_step < half - half / 4 ? -1 : 0;
     p.near_foot = near_x;
     p.near_lift = near_lift;
     p.far_foot = far_x;
     p.far_lift = far_lift;
-    p.near_hand = -near_x;
-    p.far_hand = -far_x;
+    p.near_hand = -near_x * 3 / 4;  // arms swing against the legs
+    p.far_hand = -far_x * 3 / 4;
     p.scarf = (f / 2) % 2;
     return p;
 }
@@ -277,7 +283,7 @@ Picture sheet(const std::vector<Picture>& frames) {
 }  // namespace
 
 WalkerSheets make_walker() {
-    constexpr int kWalkFrames = 12;
+    constexpr int kWalkFrames = 16;
     std::vector<Picture> right, left;
     for (int f = 0; f < kWalkFrames; ++f) {
         right.push_back(side_frame(walk_pose(f, kWalkFrames)));
