@@ -66,12 +66,17 @@ Picture compose_preview(const AssetSet& assets) {
             put_trans(screen, sheet, 20 + f * 32, 290 + s * 46 - (s > 1 ? 0 : 0), f * kFrameWidth, kFrameWidth);
     }
 
+    // Bubbles where they rise, and one of each size over every kind of
+    // background (deep sky, pale sky, a roof, the ground).
     Noise noise(7);
     const char* bubbles[] = {"bubble_8.bmp", "bubble_16.bmp", "bubble_24.bmp"};
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 30; ++i) {
         const Picture& b = assets.picture(bubbles[i % 3]);
         put_bubble(screen, b, int(noise.unit() * (799 - b.width())), int(noise.unit() * 440));
     }
+    const int spots[][2] = {{600, 20}, {620, 190}, {200, 150}, {600, 420}};
+    for (const auto& spot : spots)
+        for (int k = 0; k < 3; ++k) put_bubble(screen, assets.picture(bubbles[k]), spot[0] + k * 30, spot[1]);
     return screen;
 }
 
