@@ -256,14 +256,29 @@ Pcm16 make_background_loop() {
         peak = std::max({peak, std::abs(left[i]), std::abs(right[i])});
     }
 
+    // The loop joins itself anywhere, but its very first sample is heard
+    // after silence: start the file up to 10 ms before the downbeat, where
+    // both channels are closest to zero. The shift is far too small to hear.
+    std::size_t start = 0;
+    double quietest = 1e9;
+    for (std::size_t lead = 0; lead < std::size_t(kRate / 100); ++lead) {
+        const std::size_t at = (std::size_t(kFrames) - lead) % std::size_t(kFrames);
+        const double level = std::abs(left[at]) + std::abs(right[at]);
+        if (level < quietest) {
+            quietest = level;
+            start = at;
+        }
+    }
+
     Pcm16 out;
     out.channels = 2;
     out.rate = kRate;
     out.samples.resize(std::size_t(kFrames) * 2);
     const double gain = peak > 0.0 ? kPeak * 32767.0 / peak : 0.0;
     for (std::size_t i = 0; i < std::size_t(kFrames); ++i) {
-        out.samples[2 * i] = std::int16_t(std::lround(left[i] * gain));
-        out.samples[2 * i + 1] = std::int16_t(std::lround(right[i] * gain));
+        const std::size_t from = (start + i) % std::size_t(kFrames);
+        out.samples[2 * i] = std::int16_t(std::lround(left[from] * gain));
+        out.samples[2 * i + 1] = std::int16_t(std::lround(right[from] * gain));
     }
     return out;
 }
