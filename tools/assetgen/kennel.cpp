@@ -114,12 +114,12 @@ Picture make_kennel() {
     pic.fill_rect(dx + 1, kGround - 3, dw - 2, 3, rgb(120, 150, 220));
     for (int i = dx + 1; i < dx + dw - 1; i += 3) pic.set(i, kGround - 2, rgb(240, 240, 250));
 
-    // The name board over the door.
+    // The name board nailed to the gable.
     const int bw = tiny_text_width("REX") + 6;
     const int bx = (left + right) / 2 - bw / 2;
-    pic.fill_rect(bx, 19, bw, 8, ink);
-    pic.fill_rect(bx + 1, 20, bw - 2, 6, white);
-    tiny_text(pic, bx + 3, 20, "REX", door_red);
+    pic.fill_rect(bx, 10, bw, 8, ink);
+    pic.fill_rect(bx + 1, 11, bw - 2, 6, white);
+    tiny_text(pic, bx + 3, 11, "REX", door_red);
 
     puppy(pic, 60);
     bowl(pic, 92);
