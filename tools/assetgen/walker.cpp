@@ -102,7 +102,7 @@ const Grid kHeadFront{
     "......ssssss......",
 };
 
-// Jackets, 12 x 11; row 0 is the scarf round the neck.
+// Jackets, side 12 x 11 and front 10 x 11; row 0 is the scarf round the neck.
 const Grid kBodySide{
     "...yyyyyy...",
     "..yyyyyyYy..",
@@ -117,17 +117,17 @@ const Grid kBodySide{
     "..BbbbbbbbB.",
 };
 const Grid kBodyFront{
-    "..yyyyyyyy..",
-    ".yyyyyYyyyy.",
-    "bbbbbyYbbbbb",
-    "bbbbbyYbbbbl",
-    "Bbbbbyybbbbl",
-    "Bbbbbyybbbbl",
-    "BbbbbbBbbbbl",
-    "BbbbbbBbbbbb",
-    "BbbbbbBbbbbb",
-    "BBBBBBBBBBBB",
-    "BbbbbbBbbbbB",
+    ".yyyyyyyy.",
+    "yyyyyYyyyy",
+    "bbbbyYbbbb",
+    "bbbbyYbbbl",
+    "Bbbbyybbbl",
+    "Bbbbyybbbl",
+    "BbbbbBbbbl",
+    "BbbbbBbbbb",
+    "BbbbbBbbbb",
+    "BBBBBBBBBB",
+    "BbbbbBbbbB",
 };
 
 struct Pose {
@@ -237,13 +237,13 @@ Picture front_frame(bool quarter) {
     for (int side = 0; side < 2; ++side) {
         Picture arm = layer();
         // In three-quarter view the far arm hides half behind the body.
-        const int x = side ? 20 + shift : 5 + shift + (quarter ? 1 : 0);
+        const int x = side ? 19 + shift : 6 + shift + (quarter ? 1 : 0);
         arm.fill_rect(x, 19, 3, 7, side ? kJacket : kJacketDark);
         arm.fill_rect(x, 26, 3, 2, side ? kSkin : kSkinShade);
         arm.outline(kInk);
         frame.paste(arm, 0, 0);
     }
-    frame.paste(grid_layer(kBodyFront, 8 + shift, 17), 0, 0);
+    frame.paste(grid_layer(kBodyFront, 9 + shift, 17), 0, 0);
     frame.paste(grid_layer(quarter ? kHeadQuarter : kHeadFront, 5 + shift, 2), 0, 0);
     return frame;
 }
