@@ -166,25 +166,34 @@ ExitCode Player::open() {
 
 void Player::start_output() {
     if (!rendering_) return;
+    run_first_ = blocks_out();
     if (output_restart_pending_) {
         // Reopening the writer starts the file afresh, so the silence mixed
         // before the first sound was ready never reaches it.
         output_restart_pending_ = false;
+        reset_blocks_out();
+        run_first_ = 0;
         ZYN_INIT(options_.rate, options_.channels, options_.buffers, options_.frames, options_.device);
     } else {
         ZYN_START();
     }
 }
 
-// Waits until the output has taken `blocks` more blocks after the current one.
-void Player::wait_blocks(int blocks) {
-    if (block_bytes_ <= 0 || ZYN_GET_PLUGRUNNING() != 1) return;
-    const uint32_t first = static_cast<uint32_t>(ZYN_GET_PLAYEDBYTES());
-    const uint32_t needed = static_cast<uint32_t>(blocks + 1) * static_cast<uint32_t>(block_bytes_);
-    const double patience = 2.0 + (blocks + 1.0) * options_.frames / std::max(rate_, 1);
-    const Clock::time_point start = Clock::now();
-    while (static_cast<uint32_t>(ZYN_GET_PLAYEDBYTES()) - first < needed && seconds_since(start) < patience)
-        sleep_ms(1);
+// Ends one item of a render: lets the block that ended it (and tail_blocks
+// more) reach the file, stops output and notes which blocks to keep.
+void Player::finish_render(bool finished, int tail_blocks) {
+    int64_t last = blocks_out();
+    if (finished && end_block() >= 0) {
+        last = end_block() + 1 + tail_blocks;
+        const Clock::time_point start = Clock::now();
+        const double patience = 2.0 + (tail_blocks + 1.0) * options_.frames / std::max(rate_, 1);
+        while (blocks_out() < last + 1 && ZYN_GET_PLUGRUNNING() == 1 && seconds_since(start) < patience)
+            sleep_ms(1);
+    }
+    ZYN_STOP();
+    watch_nothing();
+    last = std::min(last, blocks_out());
+    if (last > run_first_) runs_.push_back({run_first_, last});
 }
 
 ExitCode Player::print_info() {
@@ -306,16 +315,14 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
     std::fflush(stdout);
     // The sound is complete before it is given loops: the mixer never sees it half set.
     ZYN_SET_SOUNDLOOPS(t.sound, options_.loops == 0 ? -1 : options_.loops);
+    watch_sound(t.sound);
     start_output();
     played_anything_ = true;
     bool finished = run_until_done(t);
-    // The last block holding the sound must reach the device (or the file),
-    // and the pitch shifter still holds one frame of it.
-    int tail = 1;
-    if (options_.pitch > 0.0f) tail += (1024 + options_.frames - 1) / options_.frames + 1;
-    if (finished && rendering_) wait_blocks(tail);
     if (rendering_) {
-        ZYN_STOP();
+        // The pitch shifter still holds one frame of the sound.
+        int tail = options_.pitch > 0.0f ? (1024 + options_.frames - 1) / options_.frames : 0;
+        finish_render(finished, tail);
         rendered_seconds_ += t.elapsed;
     }
     ZYN_DESTROY_WAVE(&t.wave);
@@ -338,7 +345,7 @@ ExitCode Player::play_stream(const std::string &path, const MediaProbe &probe) {
         std::printf("Streaming %s (%s, %s)\n", path.c_str(), probe.description.c_str(),
                     format_time(t.total).c_str());
     std::fflush(stdout);
-    t.stream_start = ZYN_GET_PLAYTIME();
+    watch_stream();
     if (ZYN_PLAY_MP3STREAM(t.volume, options_.pan) != 1) {
         ZYN_END_MP3STREAM();
         report(path, "the stream could not be started");
@@ -348,12 +355,11 @@ ExitCode Player::play_stream(const std::string &path, const MediaProbe &probe) {
     played_anything_ = true;
     t.stream_start = ZYN_GET_PLAYTIME();
     bool finished = run_until_done(t);
-    if (finished && rendering_) wait_blocks(options_.pitch > 0.0f ? 2 + 1024 / options_.frames : 1);
-    ZYN_END_MP3STREAM();
     if (rendering_) {
-        ZYN_STOP();
+        finish_render(finished, options_.pitch > 0.0f ? (1024 + options_.frames - 1) / options_.frames : 0);
         rendered_seconds_ += t.elapsed;
     }
+    ZYN_END_MP3STREAM();
     if (finished && t.elapsed <= 0.0) {
         report(path, "no MPEG audio could be decoded from it");
         return exit_file;
@@ -370,6 +376,7 @@ bool Player::run_until_done(Transport &t) {
     Clock::time_point last_tick = Clock::now(), last_draw = Clock::now() - std::chrono::seconds(1);
     const Clock::time_point began = Clock::now();
     bool stream_began = false;
+    Clock::time_point stopped_since = Clock::now();
     for (;;) {
         if (interactive_)
             for (int32_t key = ZYN_GET_KEYCODE(); key != 0; key = ZYN_GET_KEYCODE()) handle_key(key, t);
@@ -404,7 +411,10 @@ bool Player::run_until_done(Transport &t) {
             fraction = std::clamp(fraction, 0.0, 1.0);
             const double pass = span / channels_ / rate_ / std::fabs(t.speed);
             const double passes_done = static_cast<double>(t.initial_loops) - loops;
-            ended = loops == 0;
+            // A render ends on the block the output thread saw the sound end
+            // in; that note follows the loop count within one fill.
+            if (loops != 0) stopped_since = Clock::now();
+            ended = loops == 0 && (!rendering_ || end_block() >= 0 || seconds_since(stopped_since) > 1.0);
             t.elapsed = ended && t.total >= 0.0 ? t.total : (passes_done + fraction) * pass;
         }
         if (ended) {
@@ -487,6 +497,10 @@ void Player::close() {
         sleep_ms(static_cast<int>(latency * 1000.0) + 20);
     }
     ZYN_EXIT();
+    if (rendering_ && played_anything_) {
+        std::string why;
+        if (!keep_block_runs(options_.out, block_bytes_, runs_, why)) report(options_.out, why);
+    }
     if (rendering_ && played_anything_ && !interactive_)
         std::printf("Rendered %s to %s\n", format_time(rendered_seconds_).c_str(), options_.out.c_str());
 }

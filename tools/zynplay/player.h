@@ -3,9 +3,11 @@
 
 #include "media_probe.h"
 #include "options.h"
+#include "wav_trim.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zynplay {
 
@@ -35,7 +37,7 @@ class Player {
     ExitCode play_wave(const std::string &path, const MediaProbe &probe);
     ExitCode play_stream(const std::string &path, const MediaProbe &probe);
     void start_output();
-    void wait_blocks(int blocks);
+    void finish_render(bool finished, int tail_blocks);
     bool run_until_done(Transport &transport);
     void handle_key(int32_t key, Transport &transport);
     void draw_status(Transport &transport, bool final_line);
@@ -52,6 +54,8 @@ class Player {
     std::string plug_folder_;
     double meter_db_ = -90.0;
     double rendered_seconds_ = 0.0;
+    int64_t run_first_ = 0;          // first block of the item being rendered
+    std::vector<BlockRun> runs_;     // blocks of the output file worth keeping
 };
 
 // Installs the handler that turns Ctrl+C into a clean quit.
