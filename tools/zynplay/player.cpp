@@ -147,6 +147,7 @@ ExitCode Player::open() {
         close();
         return exit_device;
     }
+    writer_open_ = rendering_;
     rate_ = ZYN_GET_PLUGRATE();
     channels_ = ZYN_GET_PLUGCHANNELS();
     block_bytes_ = ZYN_GET_PLUGBUFFERSIZE();
@@ -234,7 +235,8 @@ ExitCode Player::print_info() {
         }
         int32_t ms = 0;
         if (loaded != 1 || ZYN_GET_WAVELENGTH(wave, &ms) != 1) {
-            report(path, std::string("could not be decoded (") + probe.description + ")");
+            report(path, std::string("could not be loaded: the ") + format_name(probe.format) +
+                             " decoder refused it (" + probe.description + ")");
             result = exit_file;
             continue;
         }
@@ -269,7 +271,8 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
         default: break;
     }
     if (loaded != 1) {
-        report(path, std::string("could not be decoded (") + probe.description + ")");
+        report(path, std::string("could not be loaded: the ") + format_name(probe.format) +
+                         " decoder refused it (" + probe.description + ")");
         return exit_file;
     }
     int16_t *wave_start = nullptr, *wave_end = nullptr;
@@ -497,7 +500,8 @@ void Player::close() {
         sleep_ms(static_cast<int>(latency * 1000.0) + 20);
     }
     ZYN_EXIT();
-    if (rendering_ && played_anything_) {
+    if (writer_open_) {
+        // Also when nothing played: the file then holds no block at all.
         std::string why;
         if (!keep_block_runs(options_.out, block_bytes_, runs_, why)) report(options_.out, why);
     }

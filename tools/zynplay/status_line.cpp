@@ -26,33 +26,33 @@ std::string bar(double fraction, int cells, char full, char empty) {
 
 std::string format_status(const StatusInfo &info, int width) {
     std::string times = format_time(info.elapsed) + " / " + (info.total >= 0.0 ? format_time(info.total) : "--:--");
-    std::string progress = info.total > 0.0 ? bar(info.elapsed / info.total, 20, '#', '-') : std::string(20, '?');
-    // The meter shows 60 dB in 10 cells.
-    double meter_fraction = (info.level_db + 60.0) / 60.0;
-    char level[32];
+    std::string progress = info.total > 0.0 ? bar(info.elapsed / info.total, 16, '#', '-') : std::string(16, '~');
+    // The meter spans 60 dB in 10 cells.
+    const double meter_fraction = (info.level_db + 60.0) / 60.0;
+    char level[16];
     if (info.level_db <= -60.0)
-        std::snprintf(level, sizeof level, " -inf dB");
+        std::snprintf(level, sizeof level, " -inf");
     else
-        std::snprintf(level, sizeof level, "%5.1f dB", info.level_db);
+        std::snprintf(level, sizeof level, "%5.1f", info.level_db);
     char volume[24];
-    std::snprintf(volume, sizeof volume, "vol %3d%%", static_cast<int>(std::lround(info.volume * 100.0f)));
-    std::string state = info.paused ? " PAUSED" : info.muted ? " MUTED" : "";
-    std::string tail = " " + times + " [" + progress + "] |" + bar(meter_fraction, 10, '=', ' ') + "| " +
-                       level + " " + volume + state + "  space:pause m:mute +/-:vol q:quit";
-    int room = width - static_cast<int>(tail.size());
+    std::snprintf(volume, sizeof volume, "vol %d%%", static_cast<int>(std::lround(info.volume * 100.0f)));
+    const std::string state = info.paused ? " PAUSED" : info.muted ? " MUTED" : "";
+    const std::string core = " " + times + " [" + progress + "] " + bar(meter_fraction, 10, '|', '.') + " " + level +
+                             " dB " + volume + state;
+    const std::string keys = "  space:pause m:mute +/-:vol q:quit";
+
     std::string name = info.file;
-    size_t slash = name.rfind('/');
+    const size_t slash = name.rfind('/');
     if (slash != std::string::npos) name = name.substr(slash + 1);
-    if (room < 8) {
-        // Narrow terminals: drop the key help before the name.
-        size_t keys = tail.find("  space:");
-        tail = tail.substr(0, keys);
-        room = width - static_cast<int>(tail.size());
-    }
-    if (room < 4) room = 4;
-    if (static_cast<int>(name.size()) > room) name = name.substr(0, static_cast<size_t>(room - 3)) + "...";
-    std::string line = name + tail;
-    if (static_cast<int>(line.size()) > width && width > 0) line.resize(static_cast<size_t>(width));
+    // The key help goes first when room is short, then the name is shortened.
+    constexpr int kShortestName = 16;
+    const int name_size = static_cast<int>(name.size());
+    const bool show_keys =
+        width - static_cast<int>(core.size() + keys.size()) >= std::min(name_size, kShortestName);
+    const int room = std::max(4, width - static_cast<int>(core.size() + (show_keys ? keys.size() : 0)));
+    if (name_size > room) name = name.substr(0, static_cast<size_t>(room - 3)) + "...";
+    std::string line = name + core + (show_keys ? keys : "");
+    if (width > 0 && static_cast<int>(line.size()) > width) line.resize(static_cast<size_t>(width));
     return line;
 }
 
