@@ -484,7 +484,13 @@ void Player::draw_status(Transport &t, bool final_line) {
     info.paused = t.paused;
     info.muted = t.muted;
     const int width = terminal_width() - 1;
-    std::string line = format_status(info, width);
+    bool keys_shown = false;
+    std::string line = format_status(info, width, &keys_shown);
+    if (!keys_shown && !keys_told_) {
+        // A narrow terminal: the keys are told once, above the line.
+        std::printf("\rKeys: %s\n", kKeyHelp);
+        keys_told_ = true;
+    }
     line.resize(static_cast<size_t>(width), ' ');
     std::printf("\r%s%s", line.c_str(), final_line ? "\n" : "");
     std::fflush(stdout);

@@ -47,6 +47,7 @@ class Player {
     bool interactive_ = false;
     bool opened_ = false;
     bool writer_open_ = false;
+    bool keys_told_ = false;
     bool output_restart_pending_ = false;
     bool played_anything_ = false;
     int32_t rate_ = 0;

@@ -24,7 +24,7 @@ std::string bar(double fraction, int cells, char full, char empty) {
 
 }  // namespace
 
-std::string format_status(const StatusInfo &info, int width) {
+std::string format_status(const StatusInfo &info, int width, bool *keys_shown) {
     std::string times = format_time(info.elapsed) + " / " + (info.total >= 0.0 ? format_time(info.total) : "--:--");
     std::string progress = info.total > 0.0 ? bar(info.elapsed / info.total, 16, '#', '-') : std::string(16, '~');
     // The meter spans 60 dB in 10 cells.
@@ -39,7 +39,7 @@ std::string format_status(const StatusInfo &info, int width) {
     const std::string state = info.paused ? " PAUSED" : info.muted ? " MUTED" : "";
     const std::string core = " " + times + " [" + progress + "] " + bar(meter_fraction, 10, '|', '.') + " " + level +
                              " dB " + volume + state;
-    const std::string keys = "  space:pause m:mute +/-:vol q:quit";
+    const std::string keys = std::string("  ") + kKeyHelp;
 
     std::string name = info.file;
     const size_t slash = name.rfind('/');
@@ -51,6 +51,7 @@ std::string format_status(const StatusInfo &info, int width) {
         width - static_cast<int>(core.size() + keys.size()) >= std::min(name_size, kShortestName);
     const int room = std::max(4, width - static_cast<int>(core.size() + (show_keys ? keys.size() : 0)));
     if (name_size > room) name = name.substr(0, static_cast<size_t>(room - 3)) + "...";
+    if (keys_shown != nullptr) *keys_shown = show_keys;
     std::string line = name + core + (show_keys ? keys : "");
     if (width > 0 && static_cast<int>(line.size()) > width) line.resize(static_cast<size_t>(width));
     return line;

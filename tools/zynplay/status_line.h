@@ -15,8 +15,12 @@ struct StatusInfo {
     bool muted = false;
 };
 
-// The text of the line, at most width columns, without \r or newline.
-std::string format_status(const StatusInfo &info, int width);
+// The key help zynplay shows with the line.
+constexpr const char *kKeyHelp = "space:pause m:mute +/-:vol q:quit";
+
+// The text of the line, at most width columns, without \r or newline. The key
+// help ends the line when there is room; *keys_shown (may be null) says so.
+std::string format_status(const StatusInfo &info, int width, bool *keys_shown = nullptr);
 
 // "m:ss.t"
 std::string format_time(double seconds);
