@@ -32,14 +32,14 @@ void write_bytes(const std::string &path, const std::string &bytes) {
     std::fclose(f);
 }
 
-Run render(const zyn_test::TempDir &dir, const std::vector<std::string> &files) {
+ProgramRun render(const zyn_test::TempDir &dir, const std::vector<std::string> &files) {
     std::vector<std::string> args{"--out", dir.file("out.wav")};
     args.insert(args.end(), files.begin(), files.end());
     return run_zynplay(args);
 }
 
 // One line on stderr naming the file and the reason; exit status 2.
-void expect_file_refused(const Run &run, const std::string &file, const std::string &reason) {
+void expect_file_refused(const ProgramRun &run, const std::string &file, const std::string &reason) {
     EXPECT_EQ(run.exit_code, 2) << run.err;
     std::vector<std::string> lines = complaints(run.err);
     ASSERT_EQ(lines.size(), 1u) << run.err;
@@ -89,7 +89,7 @@ TEST(PlayerErrors, FilesThatCannotBePlayedSayWhy) {
 TEST(PlayerErrors, ABadFileDoesNotStopTheOthers) {
     zyn_test::TempDir dir;
     write_wav(dir.file("good.wav"), tone(440.0, 0.5, 16000.0));
-    Run run = render(dir, {dir.file("missing.wav"), dir.file("good.wav")});
+    ProgramRun run = render(dir, {dir.file("missing.wav"), dir.file("good.wav")});
     expect_file_refused(run, "missing.wav", "cannot open");
     Audio out;
     ASSERT_TRUE(read_wav(dir.file("out.wav"), out));
@@ -113,7 +113,7 @@ TEST(PlayerErrors, UsageErrorsEndWithStatusOne) {
         {t, "--volume"},
     };
     for (const auto &args : cases) {
-        Run run = run_zynplay(args);
+        ProgramRun run = run_zynplay(args);
         std::string shown;
         for (const auto &a : args) shown += a + " ";
         EXPECT_EQ(run.exit_code, 1) << shown << run.err;
@@ -131,7 +131,7 @@ TEST(PlayerErrors, UsageErrorsEndWithStatusOne) {
 TEST(PlayerErrors, NoOutputDeviceEndsWithStatusThree) {
     zyn_test::TempDir dir;
     write_wav(dir.file("t.wav"), tone(440.0, 0.1, 8000.0));
-    Run run = run_zynplay({"--plugins", dir.path(), dir.file("t.wav")});
+    ProgramRun run = run_zynplay({"--plugins", dir.path(), dir.file("t.wav")});
     EXPECT_EQ(run.exit_code, 3) << run.err;
     std::vector<std::string> lines = complaints(run.err);
     ASSERT_EQ(lines.size(), 1u) << run.err;
@@ -140,7 +140,7 @@ TEST(PlayerErrors, NoOutputDeviceEndsWithStatusThree) {
 }
 
 TEST(PlayerErrors, HelpDocumentsEveryOption) {
-    Run run = run_zynplay({"--help"});
+    ProgramRun run = run_zynplay({"--help"});
     EXPECT_EQ(run.exit_code, 0);
     for (const char *option : {"--stream", "--speed", "--volume", "--pan", "--loops", "--range", "--master-volume",
                                "--eq", "--pitch", "--rate", "--channels", "--frames", "--buffers", "--out", "--info",

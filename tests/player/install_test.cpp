@@ -40,7 +40,7 @@ class Installed : public ::testing::Test {
     void SetUp() override {
         if (ZYN_SANITIZED) GTEST_SKIP() << "a sanitized libzyn.so cannot serve plain host programs";
         prefix = dir.file("prefix");
-        Run install = run_program({ZYN_CMAKE_COMMAND, "--install", ZYN_BUILD_DIR, "--prefix", prefix});
+        ProgramRun install = run_program({ZYN_CMAKE_COMMAND, "--install", ZYN_BUILD_DIR, "--prefix", prefix});
         ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
         write_wav(dir.file("tone.wav"), tone(440.0, 0.3, 16000.0));
     }
@@ -56,17 +56,17 @@ TEST_F(Installed, LayoutHoldsLibraryHeadersPluginsAndPackageFiles) {
                              "/lib/pkgconfig/zyn.pc", "/lib/cmake/zyn/zynConfig.cmake",
                              "/lib/cmake/zyn/zynConfigVersion.cmake", "/lib/cmake/zyn/zynTargets.cmake"})
         EXPECT_TRUE(exists(prefix + file)) << file;
-    Run soname = run_program({"/bin/sh", "-c", "readelf -d '" + prefix + "/lib/libzyn.so' | grep SONAME"});
+    ProgramRun soname = run_program({"/bin/sh", "-c", "readelf -d '" + prefix + "/lib/libzyn.so' | grep SONAME"});
     EXPECT_NE(soname.out.find("[libzyn.so.0]"), std::string::npos) << soname.out;
 }
 
 TEST_F(Installed, ExampleBuiltWithPkgConfigPlaysIntoAWavFile) {
     const std::string build = std::string(ZYN_C_COMPILER) + " -std=c99 -Wall -Werror '" + ZYN_SOURCE_DIR +
                               "examples/play.c' $(pkg-config --cflags --libs zyn) -o '" + dir.file("play") + "'";
-    Run compile = run_program({"/bin/sh", "-c", build}, {"PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig"});
+    ProgramRun compile = run_program({"/bin/sh", "-c", build}, {"PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig"});
     ASSERT_EQ(compile.exit_code, 0) << compile.err;
     // Nothing beside the program: the library must find its plug-ins in the prefix.
-    Run play = run_program({dir.file("play"), dir.file("tone.wav")},
+    ProgramRun play = run_program({dir.file("play"), dir.file("tone.wav")},
                            {"LD_LIBRARY_PATH=" + prefix + "/lib", "ZYN_WAV_OUT=" + dir.file("played.wav"),
                             "ZYN_WAV_REALTIME=1"});
     ASSERT_EQ(play.exit_code, 0) << play.err;
@@ -82,19 +82,19 @@ TEST_F(Installed, FindPackageConsumerBuildsAndRuns) {
                "find_package(zyn 0.1 REQUIRED CONFIG)\n"
                "add_executable(consumer \"" + std::string(ZYN_SOURCE_DIR) + "examples/play.c\")\n"
                "target_link_libraries(consumer PRIVATE zyn::zyn)\n");
-    Run configure = run_program({ZYN_CMAKE_COMMAND, "-S", project, "-B", project + "/build",
+    ProgramRun configure = run_program({ZYN_CMAKE_COMMAND, "-S", project, "-B", project + "/build",
                                  "-DCMAKE_PREFIX_PATH=" + prefix, "-DCMAKE_C_COMPILER=" ZYN_C_COMPILER});
     ASSERT_EQ(configure.exit_code, 0) << configure.out << configure.err;
-    Run build = run_program({ZYN_CMAKE_COMMAND, "--build", project + "/build"});
+    ProgramRun build = run_program({ZYN_CMAKE_COMMAND, "--build", project + "/build"});
     ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
-    Run play = run_program({project + "/build/consumer", dir.file("tone.wav")},
+    ProgramRun play = run_program({project + "/build/consumer", dir.file("tone.wav")},
                            {"ZYN_WAV_OUT=" + dir.file("consumer.wav"), "ZYN_WAV_REALTIME=1"});
     ASSERT_EQ(play.exit_code, 0) << play.err;
     expect_tone_recorded(dir.file("consumer.wav"), 13230);
 }
 
 TEST_F(Installed, InstalledZynplayRendersWithoutHelp) {
-    Run run = run_program({prefix + "/bin/zynplay", "--out", dir.file("zynplay.wav"), dir.file("tone.wav")});
+    ProgramRun run = run_program({prefix + "/bin/zynplay", "--out", dir.file("zynplay.wav"), dir.file("tone.wav")});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     expect_tone_recorded(dir.file("zynplay.wav"), 13230);
 }

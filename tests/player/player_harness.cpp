@@ -40,8 +40,8 @@ std::vector<char *> pointers(std::vector<std::string> &texts) {
     return list;
 }
 
-Run run(const std::vector<std::string> &argv_in, std::vector<std::string> env, double timeout_seconds) {
-    Run result;
+ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string> env, double timeout_seconds) {
+    ProgramRun result;
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
     std::vector<std::string> argv = argv_in;
@@ -99,11 +99,11 @@ void put32(std::FILE *f, uint32_t v) {
 
 }  // namespace
 
-Run run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env, double timeout_seconds) {
+ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env, double timeout_seconds) {
     return run(argv, environment_with(env, false), timeout_seconds);
 }
 
-Run run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env) {
+ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env) {
     std::vector<std::string> argv{zynplay_path()};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, environment_with(env, true), 120.0);

@@ -8,7 +8,7 @@
 
 namespace player_test {
 
-struct Run {
+struct ProgramRun {
     int exit_code = -1;  // -1: did not end by itself
     std::string out;
     std::string err;
@@ -19,11 +19,11 @@ std::string zynplay_path();
 
 // Runs a program with arguments and extra environment entries ("NAME=value");
 // stdin is /dev/null, stdout and stderr are captured.
-Run run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
                 double timeout_seconds = 120.0);
 
 // Runs zynplay with ZYN_WAV_OUT and ZYN_WAV_REALTIME cleared from its environment.
-Run run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 
 struct Audio {
     int rate = 0;

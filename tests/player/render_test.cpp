@@ -14,7 +14,7 @@ namespace {
 constexpr int kRate = 44100;
 
 struct Rendered {
-    Run run;
+    ProgramRun run;
     Audio audio;
     std::vector<double> left, right;
 };
@@ -177,7 +177,7 @@ bool encode(const std::vector<std::string> &command) {
     if (!has_program(command[0])) return false;
     std::vector<std::string> argv = command;
     argv[0] = "/usr/bin/" + command[0];
-    Run run = run_program(argv);
+    ProgramRun run = run_program(argv);
     return run.exit_code == 0;
 }
 
@@ -198,7 +198,7 @@ TEST(PlayerRender, Mp3AndOggAreRecognisedByContentNotName) {
         EXPECT_NEAR(static_cast<double>(heard.length()), 44100.0, 2500.0) << file;
         EXPECT_GT(amplitude_at(r.left, 440.0, kRate, heard.first + 4410, 22050), 2000.0) << file;
     }
-    Run info = run_zynplay({"--info", mp3, ogg}, {"ZYN_WAV_OUT=" + dir.file("info.wav")});
+    ProgramRun info = run_zynplay({"--info", mp3, ogg}, {"ZYN_WAV_OUT=" + dir.file("info.wav")});
     EXPECT_EQ(info.exit_code, 0) << info.err;
     EXPECT_NE(info.out.find("MP3"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Ogg Vorbis"), std::string::npos) << info.out;
@@ -219,7 +219,7 @@ TEST(PlayerRender, StreamPlaysAnMp3ToItsEnd) {
 TEST(PlayerRender, InfoDescribesDeviceProcessorAndFiles) {
     zyn_test::TempDir dir;
     const std::string file = write_tone(dir, "tone.wav", 440.0, 1.5);
-    Run run = run_zynplay({"--info", "--rate", "48000", "--frames", "1024", "--buffers", "4", file},
+    ProgramRun run = run_zynplay({"--info", "--rate", "48000", "--frames", "1024", "--buffers", "4", file},
                           {"ZYN_WAV_OUT=" + dir.file("info.wav")});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NE(run.out.find("48000 Hz"), std::string::npos) << run.out;
