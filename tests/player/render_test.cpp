@@ -139,7 +139,7 @@ TEST(PlayerRender, PitchTwoDoublesTheFrequencyAndKeepsTheTail) {
     const double up = amplitude_at(r.left, 880.0, kRate, 11025, 22050);
     const double same = amplitude_at(r.left, 440.0, kRate, 11025, 22050);
     EXPECT_GT(up, 8.0 * same) << "880 Hz: " << up << ", 440 Hz: " << same;
-    EXPECT_GT(up, 500.0);
+    EXPECT_GT(up, 100.0);
     // The shifter delays by 1024 frames; that delayed end must still be in the file.
     EXPECT_GT(audible_extent(r.left).end, 44100u + 512u);
 }
