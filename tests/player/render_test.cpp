@@ -228,3 +228,15 @@ TEST(PlayerRender, InfoDescribesDeviceProcessorAndFiles) {
     EXPECT_NE(run.out.find("MHz"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("WAV, PCM 16-bit, 44100 Hz, mono; 1.500 s"), std::string::npos) << run.out;
 }
+
+TEST(PlayerRender, DeviceOptionsShapeTheFile) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0, 2);
+    Rendered r = render(dir, {file}, {"--rate", "22050", "--channels", "1", "--frames", "512", "--buffers", "2"});
+    EXPECT_EQ(r.audio.rate, 22050);
+    ASSERT_EQ(r.audio.channels, 1);
+    // Converted once on loading: the same second, in half the frames.
+    EXPECT_NEAR(static_cast<double>(audible_extent(r.left).length()), 22050.0, 3.0);
+    EXPECT_LT(r.audio.frames(), 22050u + 512u);
+    EXPECT_GT(amplitude_at(r.left, 440.0, 22050, 2205, 17640), 2000.0);
+}
