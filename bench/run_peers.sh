@@ -62,13 +62,15 @@ done
 # Median per engine, workload and voices: "engine workload voices value status".
 medians=$work/medians.txt
 awk '/^RESULT/ {
-    e = ""; w = ""; v = ""; ms = ""; st = "";
+    e = ""; w = ""; v = ""; ms = ""; st = ""; cb = "";
     for (i = 2; i <= NF; i++) {
       split($i, kv, "=");
       if (kv[1] == "engine") e = kv[2]; else if (kv[1] == "workload") w = kv[2];
       else if (kv[1] == "voices") v = kv[2]; else if (kv[1] == "cpu_ms_per_s") ms = kv[2];
       else if (kv[1] == "status") st = kv[2];
+      else if (kv[1] == "note" && kv[2] ~ /^callback_ms_per_s_/) { cb = kv[2]; sub(/^callback_ms_per_s_/, "", cb) }
     }
+    if (cb != "" && st == "ok") print e "-callback", w, v, cb;
     if (st == "na") print e, w, v, "na"; else if (st == "ok") print e, w, v, ms; else print e, w, v, "FAIL";
   }' "$results" | sort -k1,1 -k2,2 -k3,3n -k4,4g | awk '
     function flush() { if (cnt > 0) { m = (bad ? "FAIL" : (na ? "n/a" : vals[int((cnt + 1) / 2)])); print key, m, cnt } }
@@ -89,15 +91,14 @@ table() {  # workload
   for v in 1 16 64 256; do
     local z o s best
     z=$(value zyn "$w" "$v"); o=$(value openal "$w" "$v"); s=$(value sdl_mixer "$w" "$v")
-    best=$(awk -v o="$o" -v s="$s" 'BEGIN { b = ""; if (o ~ /^[0-9.]+$/) b = o;
-      if (s ~ /^[0-9.]+$/ && (b == "" || s + 0 < b + 0)) b = s; print b }')
+    best=$(best_peer "$w" "$v")
     echo "| $v | $(fmt "$z") | $(fmt "$o") | $(fmt "$s") | $(ratio "$z" "$o") | $(ratio "$z" "$s") | $(ratio "$z" "$best") |"
   done
 }
 
-direct_line() {  # workload
-  local w=$1 out=""
-  for v in 1 16 64 256; do out+="$v: $(fmt "$(value openal-direct "$w" "$v")"), "; done
+series() {  # engine workload
+  local e=$1 w=$2 out=""
+  for v in 1 16 64 256; do out+="$v: $(fmt "$(value "$e" "$w" "$v")"), "; done
   echo "${out%, }"
 }
 
@@ -143,6 +144,16 @@ versions=$(sed 's/^/    /' "$work/versions.txt" 2>/dev/null || true)
 
 fill_ms=$(awk -v m="$(value zyn a 256)" 'BEGIN { if (m ~ /^[0-9.]+$/) printf "%.3f", m * 2048 / 44100; else print "n/a" }')
 
+best_peer() {  # workload voices
+  awk -v o="$(value openal "$1" "$2")" -v s="$(value sdl_mixer "$1" "$2")" 'BEGIN { b = "";
+    if (o ~ /^[0-9.]+$/) b = o; if (s ~ /^[0-9.]+$/ && (b == "" || s + 0 < b + 0)) b = s; print b }'
+}
+goal() {  # workload voices denominator: zyn at most 1/denominator of the faster peer
+  awk -v z="$(value zyn "$1" "$2")" -v p="$(best_peer "$1" "$2")" -v d="$3" 'BEGIN {
+    if (z !~ /^[0-9.]+$/ || p !~ /^[0-9.]+$/ || p + 0 <= 0) { print "n/a"; exit }
+    printf "%.2f (goal 1/%d: %s)", z / p, d, (z * d <= p + 0 ? "met" : "not met") }'
+}
+
 summary() {
   cat <<EOF
 Machine: $cpu, $cores logical processors (shared with other work). Date: $date_utc. zyn at $commit.
@@ -156,7 +167,9 @@ $(table a)
 
 $(table b)
 
-One 2048-frame fill with 256 voices at speed 1.0 costs zyn $fill_ms ms of CPU.
+One 2048-frame fill with 256 voices at speed 1.0 costs zyn $fill_ms ms of CPU (goal: under 1 ms).
+zyn / faster peer: (a) 64 voices $(goal a 64 3), 256 voices $(goal a 256 3);
+(b) 64 voices $(goal b 64 2), 256 voices $(goal b 256 2).
 EOF
 }
 
@@ -170,12 +183,16 @@ Written by \`bench/run_peers.sh\`; run it again to refresh every number here.
 $(summary)
 
 Goal: at 64 and 256 voices zyn uses at most a third of the CPU of the faster peer in (a) and at
-most half in (b) (ratios of 0.33 and 0.50 or below in the last column), and one 2048-frame fill
+most half in (b) (ratios of 1/3 and 1/2 or below in the last column), and one 2048-frame fill
 with 256 voices at speed 1.0 takes under 1 ms.
 
 OpenAL Soft with AL_SOFT_direct_channels instead of stereo angles (the stereo channels go
 straight to the output, so the pan cannot be applied: a lower bound, not in the table above),
-CPU ms per second by voice count: (a) $(direct_line a); (b) $(direct_line b).
+CPU ms per second by voice count: (a) $(series openal-direct a); (b) $(series openal-direct b).
+
+SDL_mixer's mixing callback alone (from its first hook to its last in each block, on the audio
+thread's clock; without the disk driver's wait and write, which the table includes), CPU ms per
+second by voice count: (a) $(series sdl_mixer-callback a).
 
 ## The workload
 
@@ -183,7 +200,9 @@ CPU ms per second by voice count: (a) $(direct_line a); (b) $(direct_line b).
   before the clock starts (first-touch page faults), then 216 blocks (10.03 s) are timed.
 - Input: one 5 s stereo wave, the same samples for every engine (three sines per side plus
   noise from a fixed generator, peaking near a quarter of full scale, \`bench/peers/peer_workload.h\`),
-  played by N voices (1, 16, 64, 256) that all start together and loop without end.
+  played by N voices (1, 16, 64, 256) that all start together and loop without end. Voices in
+  step add up, so from a handful of voices on the sum clips; every engine saturates it (OpenAL
+  Soft clamps its float mix once at the end, zyn and SDL_mixer after every added voice).
 - (a) speed 1.0, (b) speed 1.5 (nearest source frame, no interpolation); volume 0.8; pan 0.3.
 - Time: CPU time of the whole process (\`CLOCK_PROCESS_CPUTIME_ID\`), loading and set-up
   excluded, divided by the seconds of audio rendered. Every run prints the RMS of each output
