@@ -156,7 +156,9 @@ goal() {  # workload voices denominator: zyn at most 1/denominator of the faster
 
 summary() {
   cat <<EOF
-Machine: $cpu, $cores logical processors (shared with other work). Date: $date_utc. zyn at $commit.
+Machine: $cpu, $cores logical processors (shared with other work). Date: $date_utc.
+zyn at $commit, driven by ${zyn##*/}.
+
 CPU milliseconds per second of 44.1 kHz 16-bit stereo output (median of $rounds rounds; lower is better).
 
 (a) speed 1.0, volume 0.8, pan 0.3
@@ -250,8 +252,10 @@ Vorbis (oggenc, quality 5), each read from the page cache and converted to the d
 | Ogg | $(load_cell zyn ogg) | $(load_cell sdl_mixer ogg) | no loader |
 
 zyn's MP3 and Ogg loaders decode through a temporary WAV file and then load that, so their
-time includes writing and reading it back. n/a for zyn means its loaders were not in the engine
-when this was run.
+time includes writing and reading it back. A decoded MP3 longer than 60 s keeps the encoder's
+start delay and end padding (an MP3 carries them; a loader that reads the LAME header can trim
+them). Wall times depend on what else the machine runs; the CPU times are the comparison. n/a
+for zyn means its loaders were not in the engine when this was run.
 
 ## The scene
 
