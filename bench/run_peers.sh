@@ -59,7 +59,8 @@ for ((r = 1; r <= rounds; r++)); do
   echo "run_peers: round $r done" >&2
 done
 
-# Median per engine, workload and voices: "engine workload voices value status".
+# Median per engine, workload and voices: "engine workload voices median runs"; a
+# single failed run makes the median FAIL (the lower middle for an even count).
 medians=$work/medians.txt
 awk '/^RESULT/ {
     e = ""; w = ""; v = ""; ms = ""; st = ""; cb = "";
@@ -82,7 +83,7 @@ awk '/^RESULT/ {
 
 value() { awk -v e="$1" -v w="$2" -v v="$3" '$1 == e && $2 == w && $3 == v { print $4 }' "$medians"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else print "n/a" }'; }
-fmt() { awk -v a="$1" 'BEGIN { if (a ~ /^[0-9.]+$/) printf "%.2f", a; else print (a == "" ? "n/a" : a) }'; }
+fmt() { awk -v a="$1" 'BEGIN { if (a ~ /^[0-9.]+$/) printf "%.2f", a; else print (a == "" ? "missing" : a) }'; }
 
 table() {  # workload
   local w=$1
@@ -209,7 +210,8 @@ second by voice count: (a) $(series sdl_mixer-callback a).
 - Time: CPU time of the whole process (\`CLOCK_PROCESS_CPUTIME_ID\`), loading and set-up
   excluded, divided by the seconds of audio rendered. Every run prints the RMS of each output
   channel and a checksum of the timed output; a run whose length is wrong or whose output is
-  near silence, or where not every voice was playing, is marked FAIL and kept out of the table.
+  near silence, or where not every voice was playing, is marked FAIL, and so is its cell in
+  the table ("missing" means the program gave no result at all).
 
 ## How each engine is driven
 

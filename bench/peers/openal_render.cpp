@@ -186,7 +186,7 @@ int main(int argc, char **argv) {
                           peers::kBlockFrames);
             char note[64] = "";
             if (playing != voices) std::snprintf(note, sizeof(note), "only_%d_playing", playing);
-            all_ok &= peers::report(engine, w, voices, t1 - t0, check, note) && playing == voices;
+            all_ok &= peers::report(engine, w, voices, t1 - t0, check, note, playing == voices);
 
             alSourceStopv(voices, sources.data());
             alDeleteSources(voices, sources.data());

@@ -215,8 +215,8 @@ int main(int argc, char **argv) {
                 std::snprintf(note, sizeof(note), "started_%d_playing_%d", started, playing);
             else if (capture.bad_length != 0)
                 std::snprintf(note, sizeof(note), "odd_block_lengths_%d", capture.bad_length);
-            all_ok &= peers::report("sdl_mixer", w, voices, capture.t1 - capture.t0, check, note) &&
-                      std::strncmp(note, "callback", 8) == 0;
+            all_ok &= peers::report("sdl_mixer", w, voices, capture.t1 - capture.t0, check, note,
+                                    std::strncmp(note, "callback", 8) == 0);
         }
     }
 

@@ -205,6 +205,12 @@ int main(int argc, char **argv) {
 
     for (const peers::Workload &w : sel.workloads) {
         for (int voices : sel.voices) {
+            // Every playing sound is mixed only up to the channel limit.
+            if (voices < 1 || voices > 256) {
+                std::fprintf(stderr, "zyn_render: %d voices: zyn mixes 1 to 256\n", voices);
+                all_ok = false;
+                continue;
+            }
             std::vector<int32_t> handles(static_cast<size_t>(voices), -1);
             int started = 0;
             for (int32_t &h : handles) started += start_voice(wave, w.speed, &h) ? 1 : 0;
@@ -214,16 +220,16 @@ int main(int argc, char **argv) {
             for (int b = 0; b < peers::kTimedBlocks; ++b) pump(out.data() + static_cast<size_t>(b) * block_samples);
             const double t1 = peers::cpu_seconds();
 
-            const int32_t mixed = ZYN_GET_PLAYINGSOUNDS();
+            const int32_t playing = ZYN_GET_PLAYINGSOUNDS();
             peers::OutputCheck check;
             for (int b = 0; b < peers::kTimedBlocks; ++b)
                 check.add(out.data() + static_cast<size_t>(b) * block_samples, peers::kBlockFrames);
             char note[64];
             std::snprintf(note, sizeof(note), "%s", kSetupNote);
-            if (started != voices || mixed != voices)
-                std::snprintf(note, sizeof(note), "started_%d_mixed_%d", started, mixed);
-            all_ok &= peers::report(kEngineName, w, voices, t1 - t0, check, note) && started == voices &&
-                      mixed == voices;
+            if (started != voices || playing != voices)
+                std::snprintf(note, sizeof(note), "started_%d_playing_%d", started, playing);
+            all_ok &= peers::report(kEngineName, w, voices, t1 - t0, check, note,
+                                    started == voices && playing == voices);
             for (int32_t &h : handles)
                 if (h >= 0) stop_voice(&h);
         }
