@@ -140,7 +140,7 @@ done
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 cores=$(nproc)
 date_utc=$(date -u '+%Y-%m-%d %H:%M UTC')
-commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+commit=$(git describe --always --dirty 2>/dev/null || echo unknown)
 versions=$(sed 's/^/    /' "$work/versions.txt" 2>/dev/null || true)
 
 fill_ms=$(awk -v m="$(value zyn a 256)" 'BEGIN { if (m ~ /^[0-9.]+$/) printf "%.3f", m * 2048 / 44100; else print "n/a" }')
