@@ -168,7 +168,9 @@ Picture make_kiosk() {
     // The awning: red and white stripes with a scalloped hem.
     Picture awning(kWidth, kHeight);
     const int aw_top = 32, aw_bottom = 48;
-    awning.fill_polygon({{kLeft - 6.0, aw_bottom + 0.0}, {kLeft + 0.0, aw_top + 0.0}, {kRight + 0.0, aw_top + 0.0},
+    awning.fill_polygon({{kLeft - 6.0, aw_bottom + 0.0},
+                         {kLeft + 0.0, aw_top + 0.0},
+                         {kRight + 0.0, aw_top + 0.0},
                          {kRight + 6.0, aw_bottom + 0.0}},
                         white);
     for (int x = kLeft - 6; x < kRight + 6; x += 10) awning.fill_disc(x + 5, aw_bottom, 5, white);
@@ -184,7 +186,8 @@ Picture make_kiosk() {
     // Name board with a crest on top.
     Picture board(kWidth, kHeight);
     board.fill_rect(kLeft + 4, 12, kRight - kLeft - 8, 20, wood);
-    board.fill_polygon({{(kLeft + kRight) / 2.0 - 16, 12.0}, {(kLeft + kRight) / 2.0, 1.0},
+    board.fill_polygon({{(kLeft + kRight) / 2.0 - 16, 12.0},
+                        {(kLeft + kRight) / 2.0, 1.0},
                         {(kLeft + kRight) / 2.0 + 16, 12.0}},
                        wood);
     board.outline(ink);
