@@ -90,9 +90,12 @@ void jar_shelf(Picture& pic, int x0, int x1, int shelf_y, Noise& noise) {
         pic.fill_rect(x, top, 6, h, ink);
         pic.fill_rect(x + 1, top + 2, 4, h - 2, glass_light);
         pic.fill_rect(x + 1, top, 4, 1, roof_red);  // lid
-        for (int k = 0; k < 5; ++k)
-            pic.set(x + 1 + int(noise.unit() * 4), top + 3 + int(noise.unit() * (h - 3)),
-                    sweets[std::size_t(noise.next() % sweets.size())]);
+        for (int k = 0; k < 5; ++k) {
+            const Rgb sweet = sweets[std::size_t(noise.next() % sweets.size())];
+            const int sy = top + 3 + int(noise.unit() * (h - 3));
+            const int sx = x + 1 + int(noise.unit() * 4);
+            pic.set(sx, sy, sweet);
+        }
         pic.set(x + 4, top + 2, white);
     }
 }

@@ -73,7 +73,9 @@ Picture compose_preview(const AssetSet& assets) {
     const char* bubbles[] = {"bubble_8.bmp", "bubble_16.bmp", "bubble_24.bmp"};
     for (int i = 0; i < 30; ++i) {
         const Picture& b = assets.picture(bubbles[i % 3]);
-        put_bubble(screen, b, int(noise.unit() * (799 - b.width())), int(noise.unit() * 440));
+        const int x = int(noise.unit() * (799 - b.width()));
+        const int y = int(noise.unit() * 440);
+        put_bubble(screen, b, x, y);
     }
     const int spots[][2] = {{600, 20}, {620, 190}, {200, 150}, {600, 420}};
     for (const auto& spot : spots)
