@@ -32,7 +32,8 @@ bool parse_bmp(const std::vector<unsigned char>& b, Bmp& out, std::string& error
     if (le32(b, 30) != 0) return error = "compressed", false;
     const std::size_t offset = le32(b, 10);
     const std::size_t row = (std::size_t(width) * 3 + 3) / 4 * 4;
-    if (offset < 54 || offset + row * std::size_t(height) != b.size()) return error = "pixel data size", false;
+    if (offset < 54 || offset + row * std::size_t(height) != b.size())
+        return error = "pixel data size", false;
     out.width = width;
     out.height = height;
     out.pixels.assign(std::size_t(width) * std::size_t(height), 0);
@@ -70,8 +71,10 @@ bool parse_wav(const std::vector<unsigned char>& b, Wav& out, std::string& error
             have_format = true;
         } else if (id == "data") {
             if (!have_format) return error = "data before fmt", false;
-            if (out.bits != 16 || size % std::size_t(2 * out.channels) != 0) return error = "data size", false;
-            for (std::size_t i = 0; i < size; i += 2) out.samples.push_back(std::int16_t(le16(b, at + 8 + i)));
+            if (out.bits != 16 || size % std::size_t(2 * out.channels) != 0)
+                return error = "data size", false;
+            for (std::size_t i = 0; i < size; i += 2)
+                out.samples.push_back(std::int16_t(le16(b, at + 8 + i)));
             return true;
         }
         at += 8 + size + (size & 1);

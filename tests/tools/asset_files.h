@@ -13,7 +13,9 @@ std::vector<unsigned char> read_bytes(const std::string& path);
 struct Bmp {
     int width = 0, height = 0;
     std::vector<std::uint32_t> pixels;  // 0xRRGGBB, top row first
-    std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+    std::uint32_t at(int x, int y) const {
+        return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
 };
 // Accepts only what the scene's data needs: "BM", a 40-byte information
 // header, one plane, 24 bits, no compression, positive width and height,

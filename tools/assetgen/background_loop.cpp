@@ -106,7 +106,8 @@ std::vector<double> bass(double hz, double seconds) {
         const double release = std::min(1.0, double(n - i) / (0.04 * kRate));
         const double envelope = attack * release * (0.55 + 0.45 * std::exp(-t / 0.18));
         const double phase = kTwoPi * hz * t;
-        out[std::size_t(i)] = envelope * (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.1 * std::sin(3 * phase));
+        out[std::size_t(i)] =
+            envelope * (std::sin(phase) + 0.3 * std::sin(2 * phase) + 0.1 * std::sin(3 * phase));
     }
     return out;
 }
@@ -138,7 +139,8 @@ struct Note {
 class Room {
 public:
     explicit Room(int spread) {
-        for (std::size_t i = 0; i < combs_.size(); ++i) combs_[i].buffer.assign(std::size_t(kCombs[i] + spread), 0.0);
+        for (std::size_t i = 0; i < combs_.size(); ++i)
+            combs_[i].buffer.assign(std::size_t(kCombs[i] + spread), 0.0);
         for (std::size_t i = 0; i < allpasses_.size(); ++i)
             allpasses_[i].buffer.assign(std::size_t(kAllpasses[i] + spread), 0.0);
     }
@@ -185,11 +187,11 @@ Pcm16 make_background_loop() {
 
     // MIDI notes: C5 = 72.
     const std::vector<Note> melody{
-        {0, 76, 0.5},  {0.5, 79, 0.5}, {1, 84, 1},      {2, 79, 0.5},    {2.5, 76, 0.5},  {3, 79, 1},
-        {4, 81, 0.5},  {4.5, 79, 0.5}, {5, 76, 1},      {6, 72, 0.5},    {6.5, 76, 0.5},  {7, 81, 1},
-        {8, 77, 0.5},  {8.5, 81, 0.5}, {9, 84, 1},      {10, 81, 0.5},   {10.5, 77, 0.5}, {11, 81, 0.5},
-        {11.5, 84, 0.5}, {12, 86, 1},  {13, 83, 0.5},   {13.5, 79, 0.5}, {14, 83, 0.5},   {14.5, 81, 0.5},
-        {15, 79, 1},
+        {0, 76, 0.5},   {0.5, 79, 0.5},  {1, 84, 1},     {2, 79, 0.5},    {2.5, 76, 0.5},
+        {3, 79, 1},     {4, 81, 0.5},    {4.5, 79, 0.5}, {5, 76, 1},      {6, 72, 0.5},
+        {6.5, 76, 0.5}, {7, 81, 1},      {8, 77, 0.5},   {8.5, 81, 0.5},  {9, 84, 1},
+        {10, 81, 0.5},  {10.5, 77, 0.5}, {11, 81, 0.5},  {11.5, 84, 0.5}, {12, 86, 1},
+        {13, 83, 0.5},  {13.5, 79, 0.5}, {14, 83, 0.5},  {14.5, 81, 0.5}, {15, 79, 1},
     };
     for (const auto& n : melody)
         dry.add(beat_frame(n.beat), marimba(midi_hz(n.midi), std::max(1.2, n.beats * kBeat + 0.8)), 0.25);
@@ -202,7 +204,8 @@ Pcm16 make_background_loop() {
         {67, 62, 67, 71},  // G
     }};
     // Strums: down on every beat, a lighter up-strum after beats 2 and 4.
-    const std::array<std::pair<double, double>, 6> strums{{{0, 0.8}, {1, 0.6}, {1.5, 0.4}, {2, 0.7}, {3, 0.6}, {3.5, 0.4}}};
+    const std::array<std::pair<double, double>, 6> strums{
+        {{0, 0.8}, {1, 0.6}, {1.5, 0.4}, {2, 0.7}, {3, 0.6}, {3.5, 0.4}}};
     for (int bar = 0; bar < 4; ++bar)
         for (std::size_t s = 0; s < strums.size(); ++s) {
             const auto [beat, level] = strums[s];
@@ -217,7 +220,8 @@ Pcm16 make_background_loop() {
         }
 
     // Bass: root, a fifth on beat 3, the root again leading on.
-    const std::array<std::array<int, 3>, 4> bass_notes{{{48, 43, 48}, {45, 52, 45}, {41, 48, 41}, {43, 50, 43}}};
+    const std::array<std::array<int, 3>, 4> bass_notes{
+        {{48, 43, 48}, {45, 52, 45}, {41, 48, 41}, {43, 50, 43}}};
     for (int bar = 0; bar < 4; ++bar) {
         const auto& b = bass_notes[std::size_t(bar)];
         const double at = bar * 4.0;

@@ -23,7 +23,7 @@ void shutters(Picture& pic, int x, int y, int w, int h) {
     }
 }
 
-void sunflower(Picture& pic, int x, int top, Noise& noise) {
+void sunflower(Picture& pic, int x, int top) {
     using namespace colours;
     Picture plant(pic.width(), pic.height());
     plant.fill_rect(x, top + 4, 2, kGround - top - 3, leaf_dark);
@@ -31,7 +31,8 @@ void sunflower(Picture& pic, int x, int top, Noise& noise) {
     for (int k = 0; k < 3; ++k) {
         const int ly = top + 14 + k * 9;
         const int dir = k % 2 ? 1 : -1;
-        plant.fill_polygon({{x + 1.0, ly + 0.0}, {x + 1.0 + dir * 7.0, ly - 3.0}, {x + 1.0 + dir * 4.0, ly + 2.0}},
+        const double stalk = x + 1.0;
+        plant.fill_polygon({{stalk, ly + 0.0}, {stalk + dir * 7.0, ly - 3.0}, {stalk + dir * 4.0, ly + 2.0}},
                            leaf);
     }
     for (int k = 0; k < 12; ++k) {
@@ -42,7 +43,6 @@ void sunflower(Picture& pic, int x, int top, Noise& noise) {
     plant.outline(ink);
     plant.set(x, top, rgb(190, 128, 64));
     plant.set(x + 2, top + 2, rgb(110, 66, 36));
-    (void)noise;
     pic.paste(plant, 0, 0);
 }
 
@@ -107,8 +107,8 @@ Picture make_blue_house() {
     dormer.fill_rect(60, 34, 26, 2, sky_wall_shade);
     dormer.outline(ink);
     pic.paste(dormer, 0, 0);
-    tiled_roof(pic, {{55.0, 37.0}, {73.0, 18.0}, {91.0, 37.0}}, {roof_orange, roof_orange_dark, roof_orange_light, 5, 4},
-               ink);
+    const Tiles small_tiles{roof_orange, roof_orange_dark, roof_orange_light, 5, 4};
+    tiled_roof(pic, {{55.0, 37.0}, {73.0, 18.0}, {91.0, 37.0}}, small_tiles, ink);
     window(pic, 65, 38, 16, 18, flower_pink);
 
     // The bay: two windows with shutters and a long flower box.
@@ -119,8 +119,7 @@ Picture make_blue_house() {
 
     // A red door under a little porch roof.
     door(pic, 78, kGround - 2 - 40, 22, 40, door_red, door_red_dark, false);
-    tiled_roof(pic, {{72.0, 92.0}, {76.0, 85.0}, {102.0, 85.0}, {106.0, 92.0}},
-               {roof_orange, roof_orange_dark, roof_orange_light, 5, 4}, ink);
+    tiled_roof(pic, {{72.0, 92.0}, {76.0, 85.0}, {102.0, 85.0}, {106.0, 92.0}}, small_tiles, ink);
     // A letter box on the wall between the bay and the door.
     pic.fill_rect(56, 96, 12, 9, ink);
     pic.fill_rect(57, 97, 10, 7, flower_yellow);
@@ -128,8 +127,8 @@ Picture make_blue_house() {
     pic.fill_rect(59, 100, 6, 1, ink);
 
     // Sunflowers by the left corner, a bush by the right one.
-    sunflower(pic, 4, 86, noise);
-    sunflower(pic, 12, 96, noise);
+    sunflower(pic, 4, 86);
+    sunflower(pic, 12, 96);
     flower_bush(pic, 108, kGround, 30, 13, noise);
     grass_tufts(pic, 2, kWidth - 2, kGround, noise);
     return pic;

@@ -45,7 +45,8 @@ Pcm16 make_step(Foot foot) {
         y2 = y1;
         y1 = band;
         // Two grains: heel then toe, the toe a little later and softer.
-        const double grains = std::exp(-t / 0.012) + 0.55 * (t > 0.025 ? std::exp(-(t - 0.025) / 0.016) : 0.0);
+        const double grains =
+            std::exp(-t / 0.012) + 0.55 * (t > 0.025 ? std::exp(-(t - 0.025) / 0.016) : 0.0);
         const double brush = band * grains * 2.2;
 
         const double fade_in = std::min(1.0, t / 0.002);

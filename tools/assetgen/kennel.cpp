@@ -40,9 +40,12 @@ void puppy(Picture& pic, int x) {
     });
     // A brown patch on the back and the floppy ear.
     paint_over(dog, x + 14, kGround - 15, 10, 7, fur, [&](int i, int j) {
-        return (i - (x + 19)) * (i - (x + 19)) + (j - (kGround - 12)) * (j - (kGround - 12)) < 14 ? patch : fur;
+        return (i - (x + 19)) * (i - (x + 19)) + (j - (kGround - 12)) * (j - (kGround - 12)) < 14 ? patch
+                                                                                                  : fur;
     });
-    dog.fill_polygon({{x + 10.0, kGround - 29.0}, {x + 17.0, kGround - 26.0}, {x + 16.0, kGround - 17.0},
+    dog.fill_polygon({{x + 10.0, kGround - 29.0},
+                      {x + 17.0, kGround - 26.0},
+                      {x + 16.0, kGround - 17.0},
                       {x + 12.5, kGround - 19.0}},
                      patch);
     dog.line(x + 16, kGround - 25, x + 15, kGround - 18, patch_dark);

@@ -90,9 +90,12 @@ void jar_shelf(Picture& pic, int x0, int x1, int shelf_y, Noise& noise) {
         pic.fill_rect(x, top, 6, h, ink);
         pic.fill_rect(x + 1, top + 2, 4, h - 2, glass_light);
         pic.fill_rect(x + 1, top, 4, 1, roof_red);  // lid
-        for (int k = 0; k < 5; ++k)
-            pic.set(x + 1 + int(noise.unit() * 4), top + 3 + int(noise.unit() * (h - 3)),
-                    sweets[std::size_t(noise.next() % sweets.size())]);
+        for (int k = 0; k < 5; ++k) {
+            const Rgb sweet = sweets[std::size_t(noise.next() % sweets.size())];
+            const int sy = top + 3 + int(noise.unit() * (h - 3));
+            const int sx = x + 1 + int(noise.unit() * 4);
+            pic.set(sx, sy, sweet);
+        }
         pic.set(x + 4, top + 2, white);
     }
 }
@@ -168,7 +171,9 @@ Picture make_kiosk() {
     // The awning: red and white stripes with a scalloped hem.
     Picture awning(kWidth, kHeight);
     const int aw_top = 32, aw_bottom = 48;
-    awning.fill_polygon({{kLeft - 6.0, aw_bottom + 0.0}, {kLeft + 0.0, aw_top + 0.0}, {kRight + 0.0, aw_top + 0.0},
+    awning.fill_polygon({{kLeft - 6.0, aw_bottom + 0.0},
+                         {kLeft + 0.0, aw_top + 0.0},
+                         {kRight + 0.0, aw_top + 0.0},
                          {kRight + 6.0, aw_bottom + 0.0}},
                         white);
     for (int x = kLeft - 6; x < kRight + 6; x += 10) awning.fill_disc(x + 5, aw_bottom, 5, white);
@@ -184,7 +189,8 @@ Picture make_kiosk() {
     // Name board with a crest on top.
     Picture board(kWidth, kHeight);
     board.fill_rect(kLeft + 4, 12, kRight - kLeft - 8, 20, wood);
-    board.fill_polygon({{(kLeft + kRight) / 2.0 - 16, 12.0}, {(kLeft + kRight) / 2.0, 1.0},
+    board.fill_polygon({{(kLeft + kRight) / 2.0 - 16, 12.0},
+                        {(kLeft + kRight) / 2.0, 1.0},
                         {(kLeft + kRight) / 2.0 + 16, 12.0}},
                        wood);
     board.outline(ink);

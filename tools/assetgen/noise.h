@@ -1,5 +1,7 @@
 // A fixed pseudo-random sequence (xorshift32), so that every run of the
-// generator draws exactly the same numbers on every platform.
+// generator draws exactly the same numbers on every platform. Take each draw
+// in a statement of its own: the order in which a call's arguments are
+// evaluated differs between compilers, and with it the picture.
 #pragma once
 
 #include <cstdint>

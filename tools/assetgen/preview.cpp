@@ -46,8 +46,8 @@ Picture compose_preview(const AssetSet& assets) {
         for (int x = 0; x < kScreenWidth; ++x) screen.set(x, y, sky.at(0, y));
     for (int y = 240; y <= 480; ++y) {
         const std::int32_t g = (y - 480) / 2;
-        const std::uint32_t colour = 0xFF000000u | (std::uint32_t(g) << 16) | (std::uint32_t(g / 2) << 8) |
-                                     std::uint32_t(g);
+        const std::uint32_t colour =
+            0xFF000000u | (std::uint32_t(g) << 16) | (std::uint32_t(g / 2) << 8) | std::uint32_t(g);
         for (int x = 0; x < kScreenWidth; ++x) screen.set(x, y, colour & 0xFFFFFF);
     }
     put_trans(screen, assets.picture("p_home.bmp"), 40, 200);
@@ -63,7 +63,8 @@ Picture compose_preview(const AssetSet& assets) {
     for (int s = 0; s < 4; ++s) {
         const Picture& sheet = assets.picture(sheets[s]);
         for (int f = 0; f * kFrameWidth < sheet.width(); ++f)
-            put_trans(screen, sheet, 20 + f * 32, 290 + s * 46 - (s > 1 ? 0 : 0), f * kFrameWidth, kFrameWidth);
+            put_trans(screen, sheet, 20 + f * 32, 290 + s * 46, f * kFrameWidth,
+                      kFrameWidth);
     }
 
     // Bubbles where they rise, and one of each size over every kind of
@@ -72,7 +73,9 @@ Picture compose_preview(const AssetSet& assets) {
     const char* bubbles[] = {"bubble_8.bmp", "bubble_16.bmp", "bubble_24.bmp"};
     for (int i = 0; i < 30; ++i) {
         const Picture& b = assets.picture(bubbles[i % 3]);
-        put_bubble(screen, b, int(noise.unit() * (799 - b.width())), int(noise.unit() * 440));
+        const int x = int(noise.unit() * (799 - b.width()));
+        const int y = int(noise.unit() * 440);
+        put_bubble(screen, b, x, y);
     }
     const int spots[][2] = {{600, 20}, {620, 190}, {200, 150}, {600, 420}};
     for (const auto& spot : spots)

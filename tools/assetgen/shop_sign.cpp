@@ -21,8 +21,9 @@ void ice_cream(Picture& pic, int cx, int cy) {
     const Rgb mint = rgb(168, 232, 196), mint_dark = rgb(100, 190, 150);
     Picture art(pic.width(), pic.height());
     art.fill_polygon({{cx - 12.0, cy + 2.0}, {cx + 12.0, cy + 2.0}, {cx + 0.5, cy + 32.0}}, waffle);
-    paint_over(art, cx - 13, cy, 26, 34, waffle,
-               [&](int x, int y) { return (x + y) % 5 == 0 || (x - y + 100) % 5 == 0 ? waffle_dark : waffle; });
+    paint_over(art, cx - 13, cy, 26, 34, waffle, [&](int x, int y) {
+        return (x + y) % 5 == 0 || (x - y + 100) % 5 == 0 ? waffle_dark : waffle;
+    });
     art.outline(ink);
     pic.paste(art, 0, 0);
 
@@ -31,7 +32,8 @@ void ice_cream(Picture& pic, int cx, int cy) {
     scoops.fill_disc(cx - 2.5, cy - 19, 3, rgb(214, 250, 228));
     scoops.fill_disc(cx + 0.5, cy - 2, 12, strawberry);
     // Drips over the cone's rim.
-    for (int k = -9; k <= 9; k += 6) scoops.fill_disc(cx + 0.5 + k, cy + 9.0 + (k % 4 ? 1 : 0), 2.4, strawberry);
+    for (int k = -9; k <= 9; k += 6)
+        scoops.fill_disc(cx + 0.5 + k, cy + 9.0 + (k % 4 ? 1 : 0), 2.4, strawberry);
     scoops.fill_disc(cx - 4.5, cy - 6, 3.5, rgb(255, 204, 218));
     scoops.outline(ink);
     paint_over(scoops, cx - 14, cy - 8, 29, 22, strawberry,

@@ -60,10 +60,10 @@ const Grid kHeadSide{
     ".hhhhhssssssssss..",
     ".hhhhhsssssskWss..",
     ".hhhSSssssssksss..",
-    "..hhsSssssssksss..",
+    "..hhsSsssssskssss.",
     "..hhSSssssssssss..",
     "...hhssssspppsss..",
-    "....sssssssppskk..",
+    "....sssssssppsks..",
     ".....ssssssssss...",
     ".......sssssss....",
 };
