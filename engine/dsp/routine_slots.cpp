@@ -1,5 +1,7 @@
 // The routine-slot fill of ZYN_INIT: one column of kernels per channel count.
 #include "lifecycle.h"
+#include "master_stage.h"
+#include "pitch_shift.h"
 #include "zyn.h"
 
 namespace zyn {
@@ -18,6 +20,8 @@ void fill_routine_slots(RoutineSlots &slots, int32_t channels) {
     slots.kernel_copy_slice_mp3_frame = mono ? COPYSLICEMP3FRAME16 : COPYSLICEMP3FRAME32;
     slots.kernel_scale_mp3_frame_stereo = mono ? SCALEMP3FRAME_21_16 : SCALEMP3FRAME_22_16;
     slots.kernel_scale_mp3_frame_mono = mono ? SCALEMP3FRAME_11_16 : SCALEMP3FRAME_12_16;
+    slots.master_filter_routine = mono ? filter_mono : filter_stereo;
+    slots.pitch_shift_routine = mono ? pitch_shift_mono : pitch_shift_stereo;
 }
 
 }  // namespace zyn

@@ -1,0 +1,20 @@
+# Runs two zyn render programs on the same voices and requires the same
+# output from both: equal checksums and levels on every result line (the
+# CPU time and the note naming how the rows were made are left out).
+foreach(program FIRST SECOND)
+  execute_process(COMMAND ${${program}} --voices 1,16 RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${${program}} failed (${rc}):\n${out}")
+  endif()
+  string(REGEX REPLACE "cpu_ms_per_s=[0-9.]+ " "" out "${out}")
+  string(REGEX REPLACE " note=[a-z_0-9]+" "" out "${out}")
+  set(${program}_OUT "${out}")
+endforeach()
+if(NOT FIRST_OUT STREQUAL SECOND_OUT)
+  message(FATAL_ERROR "different output:\n${FIRST_OUT}\n--- versus ---\n${SECOND_OUT}")
+endif()
+string(REGEX MATCHALL "RESULT" lines "${FIRST_OUT}")
+list(LENGTH lines count)
+if(count LESS 4)
+  message(FATAL_ERROR "expected 4 result lines, got ${count}:\n${FIRST_OUT}")
+endif()

@@ -1,0 +1,125 @@
+// The master filter bands: peaking equalisers after the audio-EQ cookbook
+// (R. Bristow-Johnson), bandwidth in octaves, with A = 10^(gain / 20) so that
+// the centre is lifted or cut by twice the stated gain. The design is held in
+// single precision; each output sample is summed in double precision and
+// saturated to 16 bits.
+//
+// The mixer runs the bands under the engine lock, and the setters change a
+// band only under it, so a block is never filtered with a half-written band.
+#include "master_stage.h"
+#include "zyn.h"
+
+#include <cmath>
+
+namespace zyn {
+namespace {
+
+inline int16_t round_saturated(double y) {
+    if (y != y) return 0;  // a band designed from a zero rate or centre
+    if (y >= 32767.0) return 32767;
+    if (y <= -32768.0) return -32768;
+    // Adding and removing 1.5 x 2^52 rounds to the nearest integer, ties to
+    // even, without a library call per sample.
+    constexpr double kRound = 6755399441055744.0;
+    const double shifted = y + kRound;
+    return static_cast<int16_t>(static_cast<int32_t>(shifted - kRound));
+}
+
+// One channel of n samples spaced stride apart, carrying history across blocks.
+void run_band(int16_t *dst, const int16_t *src, const MasterFilter &band, float *history,
+              int32_t n, int32_t stride) {
+    const double ff0 = band.ff0, ff1 = band.ff1, ff2 = band.ff2;
+    const double fb1 = band.fb1, fb2 = band.fb2;
+    float x1 = history[0], x2 = history[1], y1 = history[2], y2 = history[3];
+    for (int32_t i = 0; i < n; ++i) {
+        const float x0 = static_cast<float>(src[i * stride]);
+        const double y = fb2 * y2 + fb1 * y1 + ff2 * x2 + ff1 * x1 + ff0 * x0;
+        y2 = y1;
+        x2 = x1;
+        x1 = x0;
+        y1 = static_cast<float>(y);
+        dst[i * stride] = round_saturated(y);
+    }
+    history[0] = x1;
+    history[1] = x2;
+    history[2] = y1;
+    history[3] = y2;
+}
+
+bool band_index_ok(int32_t index) { return index >= 0 && index < kMasterFilterCount; }
+
+}  // namespace
+
+void design_peak_filter(MasterFilter &band, float centre, float gain, float bandwidth, float rate) {
+    const float w = (centre / rate) * 6.2831855f;
+    const float a = ZYN_DB_2_VOLUME(gain);
+    const float sn = std::sin(w);
+    const float x = (w / sn) * bandwidth * 0.34657359f;
+    const float alpha = 0.5f * (std::exp(x) - std::exp(-x)) * sn;
+    const float alpha_a = a * alpha;
+    const float alpha_over_a = alpha / a;
+    const float inv = 1.0f / (1.0f + alpha_over_a);
+    band.ff0 = (1.0f + alpha_a) * inv;
+    band.ff1 = std::cos(w) * inv * -2.0f;
+    band.ff2 = (1.0f - alpha_a) * inv;
+    band.fb1 = -band.ff1;
+    band.fb2 = (-1.0f + alpha_over_a) * inv;
+    band.centre = centre;
+    band.gain = gain;
+    band.bandwidth = bandwidth;
+    band.rate = rate;
+    band.linear_gain = a;
+    for (int i = 0; i < 4; ++i) band.history1[i] = band.history2[i] = 0.0f;
+}
+
+void filter_mono(int16_t *dst, const int16_t *src, MasterFilter *band, int32_t bytes) {
+    if (dst == nullptr || src == nullptr || band == nullptr || bytes < 2) return;
+    run_band(dst, src, *band, band->history1, bytes / 2, 1);
+}
+
+void filter_stereo(int16_t *dst, const int16_t *src, MasterFilter *band, int32_t bytes) {
+    if (dst == nullptr || src == nullptr || band == nullptr || bytes < 4) return;
+    const int32_t frames = bytes / 4;
+    run_band(dst, src, *band, band->history1, frames, 2);
+    run_band(dst + 1, src + 1, *band, band->history2, frames, 2);
+}
+
+}  // namespace zyn
+
+using namespace zyn;
+
+extern "C" {
+
+int32_t ZYN_SET_MASTERFILTER(int32_t index, float centre, float gain, float bandwidth,
+                             int32_t enabled) {
+    if (!band_index_ok(index)) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    const PlugoutRecord *device = open_plugout();
+    if (e.initialized.load() != 1 || device == nullptr) return 0;
+    MasterFilter band;
+    design_peak_filter(band, centre, gain, bandwidth, static_cast<float>(device->rate));
+    band.enabled = enabled;
+    e.master_filters[index] = band;
+    return 1;
+}
+
+int32_t ZYN_ENABLE_MASTERFILTER(int32_t index) {
+    if (!band_index_ok(index)) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.initialized.load() != 1) return 0;
+    e.master_filters[index].enabled = 1;
+    return 1;
+}
+
+int32_t ZYN_DISABLE_MASTERFILTER(int32_t index) {
+    if (!band_index_ok(index)) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.initialized.load() != 1) return 0;
+    e.master_filters[index].enabled = 0;
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,335 @@
+// Sounds: playbacks of waves, one row of the sound table each.
+//
+// A row is made whole under the engine lock, which the mixer holds for a whole
+// fill, so a fill never sees a half-made row. The work buffer is allocated
+// before the lock is taken and an unused one is freed after it is given back:
+// the lock is never held around an allocation. Rows freed by the mixer keep
+// their buffer, so a sound started in a reused row allocates nothing.
+#include "engine_state.h"
+#include "zyn.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+namespace zyn {
+namespace {
+
+constexpr double kMinSpeed = 1.5258e-06;  // about 1 / 65536: the smallest 16.16 step
+constexpr double kMaxSpeed = 16383.0;
+
+// Speeds closer to zero than one fixed-point step turn round (the sign
+// changes); 0 means normal speed. Not-a-number also plays at normal speed.
+float clamp_speed(float speed) {
+    const double s = speed;
+    if (std::isnan(s)) return 1.0f;
+    if (s > kMaxSpeed) return static_cast<float>(kMaxSpeed);
+    if (s >= kMinSpeed) return speed;
+    if (s > 0.0) return static_cast<float>(-kMinSpeed);
+    if (s == 0.0) return 1.0f;
+    if (s > -kMinSpeed) return static_cast<float>(kMinSpeed);
+    if (s >= -kMaxSpeed) return speed;
+    return static_cast<float>(-kMaxSpeed);
+}
+
+float clamp_volume(float volume) {
+    if (std::isnan(volume)) return 0.0f;
+    if (volume > 2.0f) return 2.0f;
+    if (static_cast<double>(volume) < 0.0001) return 0.0f;
+    return volume;
+}
+
+void apply_pan(SoundEntry &s, float pan) {
+    if (std::isnan(pan)) pan = 0.0f;
+    if (pan < -1.0f) pan = -1.0f;
+    if (pan > 1.0f) pan = 1.0f;
+    s.pan = pan;
+    s.right_gain = pan < 0.0f ? 1.0f + pan : 1.0f;
+    s.left_gain = pan > 0.0f ? 1.0f - pan : 1.0f;
+}
+
+int32_t endless_below(int32_t loops, int32_t floor) {
+    return loops < floor ? ZYN_LOOP_FOREVER : loops;
+}
+
+int32_t saturate(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+inline int16_t *byte_offset(int16_t *p, int64_t bytes) {
+    return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(p) + bytes);
+}
+
+// Where a sound starts: the wave's first frame, or for a sound that plays
+// backwards its end. From the first frame a backward pass would end after one
+// frame; from the end (outside the range) the mixer starts at the range's
+// last frame.
+inline int16_t *start_position(const SoundEntry &s) {
+    return s.speed < 0.0f ? s.wave_end : s.wave_start;
+}
+
+struct SoundSetup {
+    int32_t loops;
+    float speed;
+    float volume;
+    float pan;
+    int32_t *handle;  // null: the mixer frees the row when the sound ends
+};
+
+int32_t lowest_free_row(const EngineState &e) {
+    for (int32_t i = 0; i < e.sound_count; ++i)
+        if (e.sounds[static_cast<size_t>(i)].wave_start == nullptr) return i;
+    return -1;
+}
+
+// Places a sound on wave in the lowest free row. Returns the row, or -1 when
+// the wave is not valid or no work buffer could be allocated (no row taken).
+int32_t place_sound(int32_t wave, const SoundSetup &setup) {
+    EngineState &e = engine();
+    void *spare = nullptr;
+    int32_t spare_bytes = 0;
+    int32_t placed = -1;
+    for (;;) {
+        int32_t wanted = 0;
+        {
+            EngineLock hold(e.lock);
+            if (!wave_handle_valid(wave)) break;
+            const int32_t free_row = lowest_free_row(e);
+            const bool has_buffer =
+                free_row >= 0 && e.sounds[static_cast<size_t>(free_row)].buffer != nullptr;
+            if (has_buffer || (spare != nullptr && spare_bytes == e.work_buffer_bytes)) {
+                placed = take_sound_row();
+                SoundEntry &s = e.sounds[static_cast<size_t>(placed)];
+                const WaveEntry &w = e.waves[static_cast<size_t>(wave)];
+                s.wave_start = w.samples;
+                s.position = w.samples;
+                s.wave_end = byte_offset(w.samples, w.size);
+                s.loop_start = s.wave_start;
+                s.loop_end = s.wave_end;
+                if (s.buffer == nullptr) {
+                    s.buffer = static_cast<int16_t *>(spare);
+                    s.buffer_mark = spare;
+                    spare = nullptr;
+                }
+                s.callback = nullptr;
+                s.callback_enabled = 0;
+                s.loops = setup.loops;
+                s.speed = setup.speed;
+                s.position = start_position(s);
+                s.volume = setup.volume;
+                s.paused = 0;
+                s.muted = 0;
+                apply_pan(s, setup.pan);
+                s.handle_ref = setup.handle;
+                s.has_handle = setup.handle != nullptr ? 1 : 0;
+                break;
+            }
+            wanted = e.work_buffer_bytes;
+        }
+        std::free(spare);
+        spare = wanted > 0 ? std::calloc(static_cast<size_t>(wanted), 1) : nullptr;
+        spare_bytes = wanted;
+        if (spare == nullptr) break;
+    }
+    std::free(spare);
+    return placed;
+}
+
+// Runs body on a valid sound's row under the lock; 0 for an invalid handle.
+template <typename Body>
+int32_t with_sound(int32_t sound, Body body) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!sound_handle_valid(sound)) return 0;
+    body(e.sounds[static_cast<size_t>(sound)]);
+    return 1;
+}
+
+template <typename T, typename Read>
+int32_t get_field(int32_t sound, T *out, Read read) {
+    if (out == nullptr) return 0;
+    return with_sound(sound, [&](SoundEntry &s) { *out = read(s); });
+}
+
+}  // namespace
+}  // namespace zyn
+
+using namespace zyn;
+
+extern "C" {
+
+int32_t ZYN_PLAY_WAVE(int32_t wave, int32_t loops, float speed, float volume, float pan,
+                      int32_t *sound) {
+    // Volume is kept as given (beyond 2.0 too); only not-a-number is silenced.
+    const SoundSetup setup{endless_below(loops, 1), clamp_speed(speed),
+                           std::isnan(volume) ? 0.0f : volume, pan, sound};
+    const int32_t row = place_sound(wave, setup);
+    if (row < 0) return 0;
+    if (sound != nullptr) *sound = row;
+    return 1;
+}
+
+int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound) {
+    if (sound == nullptr) return 0;
+    const int32_t row = place_sound(wave, SoundSetup{0, 1.0f, 1.0f, 0.0f, sound});
+    if (row < 0) return 0;
+    *sound = row;
+    return 1;
+}
+
+int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
+    return with_sound(sound, [&](SoundEntry &s) {
+        s.position = start_position(s);
+        s.loops = endless_below(loops, 1);
+    });
+}
+
+int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
+    if (sound == nullptr) return 0;
+    void *released = nullptr;
+    const int32_t ok = with_sound(*sound, [&](SoundEntry &s) {
+        if (s.loops > 0) {
+            s.paused = 1;
+            s.loops = 0;
+        }
+        s.wave_start = nullptr;
+        if (s.buffer != nullptr && s.buffer == s.buffer_mark) {
+            released = s.buffer;
+            s.buffer = nullptr;
+            s.buffer_mark = nullptr;
+        }
+    });
+    if (ok == 0) return 0;
+    std::free(released);
+    *sound = -1;
+    return 1;
+}
+
+int32_t ZYN_SET_SOUNDSPEED(int32_t sound, float speed) {
+    const float stored = clamp_speed(speed);
+    return with_sound(sound, [&](SoundEntry &s) { s.speed = stored; });
+}
+
+int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed) {
+    return get_field(sound, speed, [](const SoundEntry &s) { return s.speed; });
+}
+
+int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
+    const float stored = clamp_volume(volume);
+    return with_sound(sound, [&](SoundEntry &s) { s.volume = stored; });
+}
+
+int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume) {
+    return get_field(sound, volume, [](const SoundEntry &s) { return s.volume; });
+}
+
+int32_t ZYN_SET_SOUNDPAN(int32_t sound, float pan) {
+    return with_sound(sound, [&](SoundEntry &s) { apply_pan(s, pan); });
+}
+
+int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan) {
+    return get_field(sound, pan, [](const SoundEntry &s) { return s.pan; });
+}
+
+int32_t ZYN_SET_SOUNDLOOPS(int32_t sound, int32_t loops) {
+    return with_sound(sound, [&](SoundEntry &s) { s.loops = endless_below(loops, 0); });
+}
+
+int32_t ZYN_GET_SOUNDLOOPS(int32_t sound, int32_t *loops) {
+    return get_field(sound, loops, [](const SoundEntry &s) { return s.loops; });
+}
+
+int32_t ZYN_SET_SOUNDMUTED(int32_t sound, int32_t muted) {
+    return with_sound(sound, [&](SoundEntry &s) { s.muted = muted; });
+}
+
+int32_t ZYN_GET_SOUNDMUTED(int32_t sound, int32_t *muted) {
+    return get_field(sound, muted, [](const SoundEntry &s) { return s.muted; });
+}
+
+int32_t ZYN_SET_SOUNDPAUSED(int32_t sound, int32_t paused) {
+    return with_sound(sound, [&](SoundEntry &s) { s.paused = paused; });
+}
+
+int32_t ZYN_GET_SOUNDPAUSED(int32_t sound, int32_t *paused) {
+    return get_field(sound, paused, [](const SoundEntry &s) { return s.paused; });
+}
+
+int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, int16_t *end) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    const PlugoutRecord *device = open_plugout();
+    if (!sound_handle_valid(sound) || device == nullptr) return 0;
+    // One frame of the device: the range keeps at least one whole frame.
+    const int64_t frame = device->frame_size > 0 ? device->frame_size : 4;
+    SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
+    const auto addr = [](const int16_t *p) { return reinterpret_cast<uintptr_t>(p); };
+    if (start != nullptr) {
+        if (addr(start) < addr(s.wave_start))
+            s.loop_start = s.wave_start;
+        else if (addr(start) >= addr(s.wave_end))
+            s.loop_start = byte_offset(s.wave_end, -frame);
+        else
+            s.loop_start = start;
+    }
+    if (end != nullptr) {
+        if (addr(end) <= addr(s.wave_start))
+            s.loop_end = byte_offset(s.wave_start, frame);
+        else if (addr(end) > addr(s.wave_end))
+            s.loop_end = s.wave_end;
+        else
+            s.loop_end = end;
+    }
+    if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
+    if (position != nullptr) {
+        if (addr(position) <= addr(s.loop_start))
+            s.position = s.loop_start;
+        else if (addr(position) > addr(s.loop_end))
+            s.position = s.loop_end;
+        else
+            s.position = position;
+    } else if (addr(s.position) >= addr(s.loop_end)) {
+        s.position = s.loop_start;
+    }
+    return 1;
+}
+
+int32_t ZYN_GET_SOUNDPOINTERS(int32_t sound, int16_t **start, int16_t **position, int16_t **end) {
+    return with_sound(sound, [&](SoundEntry &s) {
+        if (start != nullptr) *start = s.loop_start;
+        if (position != nullptr) *position = s.position;
+        if (end != nullptr) *end = s.loop_end;
+    });
+}
+
+int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
+    if (milliseconds == nullptr) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    const PlugoutRecord *device = open_plugout();
+    if (!sound_handle_valid(sound) || device == nullptr) return 0;
+    const SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
+    const double per_second = std::floor(static_cast<double>(s.speed) * device->rate);
+    if (device->frame_size == 0 || !(std::fabs(per_second) >= 1.0)) {
+        *milliseconds = 0;
+        return 1;
+    }
+    const int64_t bytes = reinterpret_cast<const uint8_t *>(s.loop_end) -
+                          reinterpret_cast<const uint8_t *>(s.loop_start);
+    const int64_t frames = bytes / device->frame_size;
+    int64_t ms = frames * 1000 / static_cast<int64_t>(per_second);
+    if (s.loops > 1) {
+        // |ms| < 2^42, so one check keeps the product inside 64 bits.
+        if (ms != 0 && std::llabs(ms) > INT32_MAX / s.loops + 1)
+            ms = ms > 0 ? INT64_MAX : INT64_MIN;
+        else
+            ms *= s.loops;
+    }
+    *milliseconds = saturate(ms);
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,60 @@
+// The temporary WAV file through which the MP3 and Ogg Vorbis loaders hand
+// decoded samples to the WAV loader.
+//
+// A caller-given name is used unchanged (created or truncated). Otherwise the
+// name is the loader's prefix, a process-wide counter and ".wav", in TMPDIR
+// (else /tmp), created exclusively: a name that is already taken is never
+// reused or deleted, the counter moves on instead. The file is removed when
+// the TempWav goes out of scope, on every path.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace zyn {
+
+// The 44-byte header of a 16-bit-or-less PCM WAV file.
+struct WavHeaderFields {
+    int32_t channels = 0;
+    int32_t rate = 0;
+    int32_t bits = 0;
+    uint32_t data_bytes = 0;
+};
+void encode_wav_header(const WavHeaderFields &fields, uint8_t out[44]);
+
+// Largest data chunk a temporary file takes: the WAV loader reads the size as
+// a signed 32-bit value.
+constexpr uint32_t kTempWavMaxData = INT32_MAX - 44;
+
+class TempWav {
+  public:
+    TempWav() = default;
+    ~TempWav();
+    TempWav(const TempWav &) = delete;
+    TempWav &operator=(const TempWav &) = delete;
+
+    // Creates the file: caller_name when it is a non-empty text, else the
+    // generated name with number (the loader's counter, already increased);
+    // when that name is taken the counter is increased for each further try.
+    bool create(const char *caller_name, const char *prefix, int32_t number,
+                std::atomic<int32_t> &counter);
+
+    // Writes at the current position; false on a write error.
+    bool write(const void *data, size_t bytes);
+    // Writes the header at the start of the file and closes it.
+    bool finish(const WavHeaderFields &fields);
+
+    const std::string &path() const { return path_; }
+    // Closes and deletes the file.
+    void discard();
+
+  private:
+    std::string path_;
+    std::FILE *file_ = nullptr;
+    bool created_ = false;
+};
+
+}  // namespace zyn

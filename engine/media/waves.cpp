@@ -1,0 +1,129 @@
+// Waves: blocks of samples in the device format, held in the wave table.
+//
+// Destroying a wave frees the sounds that play it. Rows are detached under
+// the engine lock, which the mixer holds for a whole fill, and the memory is
+// released only after the lock is given back: a fill either ran before the
+// detach or never sees the rows again.
+#include "engine_state.h"
+#include "zyn.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace zyn {
+namespace {
+
+// 64-bit intermediates saturated to the int32 range; a zero divisor gives 0.
+int32_t saturate(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+int32_t wave_milliseconds(int32_t size, int32_t frame_size, int32_t rate) {
+    if (frame_size == 0 || rate == 0) return 0;
+    const int64_t frames = static_cast<int64_t>(size) / frame_size;
+    return saturate(frames * 1000 / rate);
+}
+
+}  // namespace
+}  // namespace zyn
+
+using namespace zyn;
+
+extern "C" {
+
+int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
+    if (wave == nullptr || samples == nullptr) return 0;
+    EngineState &e = engine();
+    int64_t bytes = 0;
+    {
+        EngineLock hold(e.lock);
+        const PlugoutRecord *device = open_plugout();
+        if (device == nullptr || frames < 1) {
+            *wave = -1;
+            return 0;
+        }
+        bytes = static_cast<int64_t>(device->bits / 8) * frames * device->channels;
+    }
+    // A size the wave table cannot hold is refused rather than wrapped.
+    if (bytes < 1 || bytes > INT32_MAX) {
+        *wave = -1;
+        return 0;
+    }
+    auto *block = static_cast<int16_t *>(std::calloc(static_cast<size_t>(bytes), 1));
+    if (block == nullptr) {
+        *wave = -1;
+        return 0;
+    }
+    *wave = store_wave(block, static_cast<int32_t>(bytes));
+    *samples = block;
+    return 1;
+}
+
+int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
+    if (wave == nullptr) return 0;
+    EngineState &e = engine();
+    std::vector<void *> released;
+    int corrupt = 0;
+    {
+        EngineLock hold(e.lock);
+        const int32_t handle = *wave;
+        if (!wave_handle_valid(handle)) return 0;
+        WaveEntry &row = e.waves[static_cast<size_t>(handle)];
+        for (int32_t i = 0; i < e.sound_count; ++i) {
+            SoundEntry &s = e.sounds[static_cast<size_t>(i)];
+            // Every row pointing into the samples goes, valid handle or not:
+            // none may outlive the memory it plays.
+            if (s.wave_start == nullptr || s.wave_start != row.samples) continue;
+            if (s.loops > 0 && s.paused == 0) s.paused = 1;
+            s.loops = 0;
+            s.wave_start = nullptr;
+            if (s.buffer == nullptr) continue;
+            if (s.buffer_mark == s.buffer) {
+                released.push_back(s.buffer);
+                s.buffer = nullptr;
+                s.buffer_mark = nullptr;
+            } else {
+                ++corrupt;
+            }
+        }
+        if (row.samples != nullptr) released.push_back(row.samples);
+        row.samples = nullptr;
+        row.size = 0;
+    }
+    for (void *block : released) std::free(block);
+    for (int i = 0; i < corrupt; ++i) std::puts("!!! pointer value are corrupt !!!");
+    if (corrupt > 0) std::fflush(stdout);
+    *wave = -1;
+    return 1;
+}
+
+int32_t ZYN_GET_WAVELENGTH(int32_t wave, int32_t *milliseconds) {
+    if (milliseconds == nullptr) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    const PlugoutRecord *device = open_plugout();
+    if (!wave_handle_valid(wave) || device == nullptr) return 0;
+    *milliseconds = wave_milliseconds(e.waves[static_cast<size_t>(wave)].size, device->frame_size,
+                                      device->rate);
+    return 1;
+}
+
+int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t **end, int32_t *channels) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!wave_handle_valid(wave)) return 0;
+    const WaveEntry &row = e.waves[static_cast<size_t>(wave)];
+    if (start != nullptr) *start = row.samples;
+    if (end != nullptr)
+        *end = reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(row.samples) + row.size);
+    if (channels != nullptr) {
+        const PlugoutRecord *device = open_plugout();
+        *channels = device != nullptr ? device->channels : 0;
+    }
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,279 @@
+// plug-alsa.so: plays through an ALSA PCM: "default" for device -1, the card
+// of that number (through its plughw converter) otherwise.
+//
+// The PCM is used non-blocking and waited on with a timeout, so a stop is
+// always noticed promptly. Underruns are recovered and counted. Some PCMs
+// never block (null, file sinks): against those the pacing clock holds the
+// engine to real time, so programs don't race through their sounds.
+#include "block_clock.h"
+#include "error_text.h"
+#include "output_thread.h"
+#include "record_format.h"
+#include "zyn_plugout.h"
+
+#include <alsa/asoundlib.h>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using namespace zyn::plugout;
+
+// Plain globals: the engine may call PLUG_EXIT from its own finaliser, after
+// which nothing here may run a destructor.
+ErrorText g_error;
+OutputThread g_thread;
+BlockClock g_clock;
+snd_pcm_t *g_pcm = nullptr;
+PlugoutRecord *g_record = nullptr;
+int16_t *g_block = nullptr;
+snd_pcm_uframes_t g_device_frames = 0;  // the PCM's whole buffer
+std::atomic<int> g_underruns{0};
+char g_report[384] = "";
+
+// Longest wait on the PCM: bounds how late a stop is noticed.
+constexpr int kWaitMs = 50;
+
+// Recovers from an underrun or suspend; false when the device is lost.
+bool recover(int error) {
+    const int result = snd_pcm_recover(g_pcm, error, 1);
+    if (result < 0) {
+        g_error.set("ALSA: the device failed (%s); output continues silently",
+                    snd_strerror(result));
+        return false;
+    }
+    if (error == -EPIPE) g_underruns.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+// Writes one block; false when the device is lost.
+bool write_block(const std::atomic<int> &stop) {
+    const snd_pcm_uframes_t frames = static_cast<snd_pcm_uframes_t>(g_record->frames);
+    const int channels = g_record->channels;
+    snd_pcm_uframes_t done = 0;
+    while (done < frames && stop.load(std::memory_order_acquire) == 0) {
+        const snd_pcm_sframes_t written = snd_pcm_writei(g_pcm, g_block + done * channels, frames - done);
+        if (written == -EAGAIN) {
+            snd_pcm_wait(g_pcm, kWaitMs);
+        } else if (written < 0) {
+            if (!recover(static_cast<int>(written))) return false;
+        } else {
+            done += static_cast<snd_pcm_uframes_t>(written);
+        }
+    }
+    return true;
+}
+
+void *run_output(void *) {
+    const std::atomic<int> &stop = g_thread.stop_flag();
+    const snd_pcm_sframes_t frames = g_record->frames;
+    g_clock.start(g_record->frames, g_record->rate,
+                  static_cast<int32_t>(g_device_frames / static_cast<snd_pcm_uframes_t>(frames)));
+    bool lost = false;
+    while (!lost && stop.load(std::memory_order_acquire) == 0) {
+        const snd_pcm_sframes_t room = snd_pcm_avail_update(g_pcm);
+        if (room < 0) {
+            lost = !recover(static_cast<int>(room));
+            continue;
+        }
+        if (room < frames) {
+            const int waited = snd_pcm_wait(g_pcm, kWaitMs);
+            if (waited < 0) lost = !recover(waited);
+            // The device set the pace: the clock follows it, never the reverse.
+            g_clock.resync();
+            continue;
+        }
+        if (!g_clock.pace(stop)) break;
+        g_record->buffer = g_block;
+        g_record->fill(g_record);
+        lost = !write_block(stop);
+    }
+    if (!lost) return nullptr;
+    g_clock.start(g_record->frames, g_record->rate, 0);
+    while (g_clock.pace(stop)) {
+        g_record->buffer = g_block;
+        g_record->fill(g_record);
+    }
+    return nullptr;
+}
+
+// Plays out what is queued, within a deadline; drops it otherwise.
+void drain_pcm() {
+    const snd_pcm_state_t state = snd_pcm_state(g_pcm);
+    if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PREPARED) {
+        const int64_t queue_ns = int64_t{1000000000} * static_cast<int64_t>(g_device_frames) /
+                                 g_record->rate;
+        const int64_t deadline = monotonic_ns() + 2 * queue_ns + 500000000;
+        if (snd_pcm_drain(g_pcm) == -EAGAIN) {
+            while (snd_pcm_state(g_pcm) == SND_PCM_STATE_DRAINING && monotonic_ns() < deadline)
+                snd_pcm_wait(g_pcm, kWaitMs);
+        }
+    }
+    snd_pcm_drop(g_pcm);
+}
+
+void stop_output() {
+    if (!g_thread.running()) return;
+    g_thread.stop_and_join();
+    drain_pcm();
+}
+
+void close_output() {
+    stop_output();
+    if (g_pcm != nullptr) {
+        snd_pcm_close(g_pcm);
+        g_pcm = nullptr;
+    }
+    std::free(g_block);
+    g_block = nullptr;
+    g_record = nullptr;
+}
+
+// Sets the PCM up for the record's format; the rate may come back as the
+// device's nearest one, which the engine then adopts.
+bool configure(PlugoutRecord &record, const char *device) {
+    snd_pcm_hw_params_t *hw;
+    snd_pcm_hw_params_alloca(&hw);
+    int result = snd_pcm_hw_params_any(g_pcm, hw);
+    if (result >= 0) result = snd_pcm_hw_params_set_access(g_pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (result >= 0) result = snd_pcm_hw_params_set_format(g_pcm, hw, SND_PCM_FORMAT_S16);
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play 16-bit samples: %s", device, snd_strerror(result));
+        return false;
+    }
+    result = snd_pcm_hw_params_set_channels(g_pcm, hw, static_cast<unsigned>(record.channels));
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play %d channels: %s", device, record.channels,
+                    snd_strerror(result));
+        return false;
+    }
+    unsigned rate = static_cast<unsigned>(record.rate);
+    result = snd_pcm_hw_params_set_rate_near(g_pcm, hw, &rate, nullptr);
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play %d Hz: %s", device, record.rate, snd_strerror(result));
+        return false;
+    }
+    snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(record.frames);
+    snd_pcm_uframes_t buffer = period * static_cast<snd_pcm_uframes_t>(queued_blocks(record));
+    snd_pcm_hw_params_set_period_size_near(g_pcm, hw, &period, nullptr);
+    snd_pcm_hw_params_set_buffer_size_near(g_pcm, hw, &buffer);
+    result = snd_pcm_hw_params(g_pcm, hw);
+    if (result < 0) {
+        g_error.set("ALSA: %s refuses the buffer layout: %s", device, snd_strerror(result));
+        return false;
+    }
+    snd_pcm_hw_params_get_buffer_size(hw, &g_device_frames);
+    if (g_device_frames < static_cast<snd_pcm_uframes_t>(record.frames)) {
+        g_error.set("ALSA: %s holds at most %lu frames, less than a block of %d", device,
+                    static_cast<unsigned long>(g_device_frames), record.frames);
+        return false;
+    }
+
+    snd_pcm_sw_params_t *sw;
+    snd_pcm_sw_params_alloca(&sw);
+    const snd_pcm_uframes_t whole_blocks =
+        g_device_frames / static_cast<snd_pcm_uframes_t>(record.frames) * static_cast<snd_pcm_uframes_t>(record.frames);
+    result = snd_pcm_sw_params_current(g_pcm, sw);
+    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(g_pcm, sw, whole_blocks);
+    if (result >= 0)
+        result = snd_pcm_sw_params_set_avail_min(g_pcm, sw, static_cast<snd_pcm_uframes_t>(record.frames));
+    if (result >= 0) result = snd_pcm_sw_params(g_pcm, sw);
+    if (result < 0) {
+        g_error.set("ALSA: %s refuses the start settings: %s", device, snd_strerror(result));
+        return false;
+    }
+    record.rate = static_cast<int32_t>(rate);
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
+    snd_pcm_t *probe = nullptr;
+    const int result = snd_pcm_open(&probe, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (result < 0) {
+        g_error.set("ALSA: no playback device: %s", snd_strerror(result));
+        return 0;
+    }
+    snd_pcm_close(probe);
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
+    close_output();
+    if (record == nullptr || !accept_format(*record, "ALSA", g_error)) return 0;
+    if (record->fill == nullptr) {
+        g_error.set("ALSA: no fill routine given");
+        return 0;
+    }
+    char device[32] = "default";
+    if (record->device >= 0) std::snprintf(device, sizeof(device), "plughw:%d", record->device);
+    int result = snd_pcm_open(&g_pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (result < 0) {
+        g_pcm = nullptr;
+        g_error.set("ALSA: cannot open %s: %s", device, snd_strerror(result));
+        return 0;
+    }
+    if (!configure(*record, device)) {
+        close_output();
+        return 0;
+    }
+    g_block = static_cast<int16_t *>(
+        std::calloc(static_cast<size_t>(record->frames) * static_cast<size_t>(record->channels), 2));
+    if (g_block == nullptr) {
+        g_error.set("ALSA: cannot allocate a block of %d frames", record->frames);
+        close_output();
+        return 0;
+    }
+    char shown[64];
+    char *card = nullptr;
+    if (record->device >= 0 && snd_card_get_name(record->device, &card) == 0 && card != nullptr)
+        std::snprintf(shown, sizeof(shown), "%s (%s)", device, card);
+    else
+        std::snprintf(shown, sizeof(shown), "%s", device);
+    std::free(card);
+    complete_record(*record, "ALSA", shown);
+    g_record = record;
+    g_underruns.store(0);
+    g_error.clear();
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_START(void) {
+    if (g_record == nullptr) {
+        g_error.set("ALSA: started before PLUG_INIT");
+        return 0;
+    }
+    if (g_thread.running()) return 1;
+    const int result = snd_pcm_prepare(g_pcm);
+    if (result < 0) {
+        g_error.set("ALSA: cannot prepare the device: %s", snd_strerror(result));
+        return 0;
+    }
+    return g_thread.start(run_output, nullptr, g_error) ? 1 : 0;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_STOP(void) {
+    stop_output();
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void) {
+    close_output();
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) {
+    const char *error = g_error.read();
+    const int underruns = g_underruns.load(std::memory_order_relaxed);
+    if (underruns == 0) return error;
+    std::snprintf(g_report, sizeof(g_report), "%s%s%d underrun%s recovered", error,
+                  error[0] != '\0' ? "; " : "ALSA: ", underruns, underruns == 1 ? "" : "s");
+    return g_report;
+}
+
+}  // extern "C"

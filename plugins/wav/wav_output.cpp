@@ -1,0 +1,205 @@
+// plug-wav.so: records every block into the WAV file named by ZYN_WAV_OUT.
+//
+// The header is rewritten after every flush of the staging buffer, so the file
+// is a valid WAV of everything on disk at any moment, even if the process dies
+// without closing it; PLUG_STOP and PLUG_EXIT flush and complete it.
+// ZYN_WAV_REALTIME=0 produces blocks as fast as the engine fills them.
+#include "block_clock.h"
+#include "error_text.h"
+#include "output_thread.h"
+#include "record_format.h"
+#include "wav_header.h"
+#include "zyn_plugout.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace zyn::plugout;
+
+constexpr size_t kStagingBytes = 64 * 1024;
+
+// Plain globals: the engine may call PLUG_EXIT from its own finaliser, after
+// which nothing here may run a destructor.
+ErrorText g_error;
+OutputThread g_thread;
+BlockClock g_clock;
+PlugoutRecord *g_record = nullptr;
+char g_path[PATH_MAX] = "";
+int g_fd = -1;
+bool g_realtime = true;
+bool g_failed = false;     // a write failed: nothing more is written
+uint8_t *g_block = nullptr;
+uint8_t *g_staging = nullptr;
+size_t g_staging_capacity = 0;
+size_t g_staging_used = 0;
+uint32_t g_data_bytes = 0;  // samples on disk
+uint32_t g_data_limit = 0;  // most sample bytes a WAV can hold, whole frames
+
+bool write_all(const uint8_t *data, size_t bytes, off_t offset) {
+    while (bytes > 0) {
+        const ssize_t done = pwrite(g_fd, data, bytes, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            g_error.set("WAV output: cannot write %s: %s", g_path,
+                        done < 0 ? std::strerror(errno) : "nothing written");
+            g_failed = true;
+            return false;
+        }
+        data += done;
+        bytes -= static_cast<size_t>(done);
+        offset += done;
+    }
+    return true;
+}
+
+bool write_header() {
+    uint8_t header[kWavHeaderBytes];
+    build_wav_header(header, g_record->rate, g_record->channels, g_data_bytes);
+    return write_all(header, sizeof(header), 0);
+}
+
+void flush_staging() {
+    if (g_fd < 0 || g_failed || g_staging_used == 0) return;
+    if (write_all(g_staging, g_staging_used, static_cast<off_t>(kWavHeaderBytes) + g_data_bytes)) {
+        g_data_bytes += static_cast<uint32_t>(g_staging_used);
+        write_header();
+    }
+    g_staging_used = 0;
+}
+
+void store_block() {
+    if (g_failed) return;
+    const size_t bytes = static_cast<size_t>(g_record->buffer_size);
+    if (g_data_bytes + g_staging_used + bytes > g_data_limit) {
+        flush_staging();
+        g_error.set("WAV output: %s reached the 4 GiB limit of the format; later blocks are dropped",
+                    g_path);
+        g_failed = true;
+        return;
+    }
+    if (g_staging_used + bytes > g_staging_capacity) flush_staging();
+    std::memcpy(g_staging + g_staging_used, g_block, bytes);
+    to_little_endian(reinterpret_cast<int16_t *>(g_staging + g_staging_used), bytes / 2);
+    g_staging_used += bytes;
+}
+
+void *run_output(void *) {
+    g_clock.start(g_record->frames, g_record->rate, 0);
+    const std::atomic<int> &stop = g_thread.stop_flag();
+    while (stop.load(std::memory_order_acquire) == 0) {
+        // Once nothing can be written the engine still runs at a device's
+        // pace rather than spinning.
+        if ((g_realtime || g_failed) && !g_clock.pace(stop)) break;
+        g_record->buffer = g_block;
+        g_record->fill(g_record);
+        store_block();
+        if (!g_realtime && !g_failed) g_clock.resync();
+    }
+    return nullptr;
+}
+
+void close_output() {
+    g_thread.stop_and_join();
+    if (g_fd >= 0) {
+        flush_staging();
+        close(g_fd);
+        g_fd = -1;
+    }
+    std::free(g_block);
+    std::free(g_staging);
+    g_block = nullptr;
+    g_staging = nullptr;
+    g_record = nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
+    const char *path = std::getenv("ZYN_WAV_OUT");
+    if (path == nullptr || path[0] == '\0') {
+        g_error.set("WAV output: ZYN_WAV_OUT does not name a file");
+        return 0;
+    }
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
+    close_output();
+    if (record == nullptr || !accept_format(*record, "WAV output", g_error)) return 0;
+    if (record->fill == nullptr) {
+        g_error.set("WAV output: no fill routine given");
+        return 0;
+    }
+    const char *path = std::getenv("ZYN_WAV_OUT");
+    if (path == nullptr || path[0] == '\0') {
+        g_error.set("WAV output: ZYN_WAV_OUT does not name a file");
+        return 0;
+    }
+    if (std::strlen(path) >= sizeof(g_path)) {
+        g_error.set("WAV output: the file name in ZYN_WAV_OUT is too long");
+        return 0;
+    }
+    std::strcpy(g_path, path);
+    const char *realtime = std::getenv("ZYN_WAV_REALTIME");
+    g_realtime = realtime == nullptr || std::strcmp(realtime, "0") != 0;
+
+    complete_record(*record, "WAV file", g_path);
+    const size_t block = static_cast<size_t>(record->buffer_size);
+    g_staging_capacity = block > kStagingBytes ? block : kStagingBytes / block * block;
+    g_block = static_cast<uint8_t *>(std::calloc(1, block));
+    g_staging = static_cast<uint8_t *>(std::malloc(g_staging_capacity));
+    if (g_block == nullptr || g_staging == nullptr) {
+        g_error.set("WAV output: cannot allocate %zu bytes of buffers", block + g_staging_capacity);
+        close_output();
+        return 0;
+    }
+    g_fd = open(g_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (g_fd < 0) {
+        g_error.set("WAV output: cannot create %s: %s", g_path, std::strerror(errno));
+        close_output();
+        return 0;
+    }
+    g_record = record;
+    g_failed = false;
+    g_staging_used = 0;
+    g_data_bytes = 0;
+    g_data_limit = wav_data_limit(record->frame_size);
+    g_error.clear();
+    if (!write_header()) {
+        close_output();
+        return 0;
+    }
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_START(void) {
+    if (g_record == nullptr) {
+        g_error.set("WAV output: started before PLUG_INIT");
+        return 0;
+    }
+    return g_thread.start(run_output, nullptr, g_error) ? 1 : 0;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_STOP(void) {
+    g_thread.stop_and_join();
+    // A stopped recording is a complete file.
+    if (g_fd >= 0) flush_staging();
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void) {
+    close_output();
+    return 1;
+}
+
+ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) { return g_error.read(); }
+
+}  // extern "C"

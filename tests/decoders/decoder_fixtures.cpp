@@ -1,0 +1,218 @@
+#include "decoder_fixtures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace zyn_test {
+
+namespace {
+void put16(std::vector<uint8_t> &b, uint32_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void put32(std::vector<uint8_t> &b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+bool run(const std::string &command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+std::string quote(const std::string &s) { return "'" + s + "'"; }
+}  // namespace
+
+bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, double frequency,
+                    double seconds, double amplitude) {
+    const auto frames = static_cast<uint32_t>(std::lround(rate * seconds));
+    const uint32_t data = frames * static_cast<uint32_t>(channels) * 2;
+    std::vector<uint8_t> b;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put32(b, 36 + data);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(b, 16);
+    put16(b, 1);
+    put16(b, static_cast<uint32_t>(channels));
+    put32(b, static_cast<uint32_t>(rate));
+    put32(b, static_cast<uint32_t>(rate * channels * 2));
+    put16(b, static_cast<uint32_t>(channels * 2));
+    put16(b, 16);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put32(b, data);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double v = amplitude * std::sin(2.0 * M_PI * frequency * i / rate);
+        const auto s = static_cast<int16_t>(std::lround(v));
+        for (int32_t c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(s));
+    }
+    return write_file(path, b);
+}
+
+bool encode_mp3(const std::string &wav, const std::string &mp3, int32_t kbps) {
+    return run("lame --quiet -t --cbr -b " + std::to_string(kbps) + " " + quote(wav) + " " + quote(mp3));
+}
+
+bool encode_ogg(const std::string &wav, const std::string &ogg) {
+    return run("oggenc -Q -q 4 -o " + quote(ogg) + " " + quote(wav));
+}
+
+MpegFrames count_mpeg_frames(const std::string &path) {
+    static const int kBitrates[2][16] = {
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},  // MPEG-1 L3
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};     // MPEG-2/2.5 L3
+    static const int kRates[3] = {44100, 48000, 32000};
+    const std::vector<uint8_t> f = read_file(path);
+    MpegFrames result;
+    size_t p = 0;
+    while (p + 4 <= f.size()) {
+        if (f[p] != 0xFF || (f[p + 1] & 0xE0) != 0xE0) {
+            if (result.count > 0) break;
+            ++p;
+            continue;
+        }
+        const int version = (f[p + 1] >> 3) & 3;  // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
+        const int layer = (f[p + 1] >> 1) & 3;    // 1 = Layer III
+        const int bitrate_index = f[p + 2] >> 4;
+        const int rate_index = (f[p + 2] >> 2) & 3;
+        const int padding = (f[p + 2] >> 1) & 1;
+        if (version == 1 || layer != 1 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3)
+            break;
+        const bool mpeg1 = version == 3;
+        const int rate = kRates[rate_index] / (mpeg1 ? 1 : (version == 2 ? 2 : 4));
+        const int kbps = kBitrates[mpeg1 ? 0 : 1][bitrate_index];
+        const int length = (mpeg1 ? 144 : 72) * kbps * 1000 / rate + padding;
+        result.samples_per_frame = mpeg1 ? 1152 : 576;
+        result.rate = rate;
+        result.channels = (f[p + 3] >> 6) == 3 ? 1 : 2;
+        ++result.count;
+        result.offsets.push_back(p);
+        p += static_cast<size_t>(length);
+    }
+    return result;
+}
+
+std::vector<uint8_t> read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
+
+std::vector<int16_t> channel_of(const std::vector<int16_t> &samples, int32_t channels,
+                                int32_t channel) {
+    std::vector<int16_t> out;
+    for (size_t i = static_cast<size_t>(channel); i < samples.size(); i += static_cast<size_t>(channels))
+        out.push_back(samples[i]);
+    return out;
+}
+
+double tone_frequency(const std::vector<int16_t> &mono, int32_t rate) {
+    // Upward zero crossings, each armed only after the signal went clearly
+    // negative, so that coding noise around zero adds no crossings.
+    int peak = 0;
+    for (int16_t s : mono) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    const int arm_below = -peak / 8;
+    double first = -1.0;
+    double last = -1.0;
+    int crossings = 0;
+    bool armed = false;
+    for (size_t i = 1; i < mono.size(); ++i) {
+        if (mono[i] < arm_below) armed = true;
+        if (armed && mono[i - 1] < 0 && mono[i] >= 0) {
+            const double t = static_cast<double>(i - 1) +
+                             static_cast<double>(-mono[i - 1]) / static_cast<double>(mono[i] - mono[i - 1]);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+            armed = false;
+        }
+    }
+    if (crossings < 3) return 0.0;
+    return (crossings - 1) * static_cast<double>(rate) / (last - first);
+}
+
+double tone_amplitude(const std::vector<int16_t> &mono) {
+    if (mono.empty()) return 0.0;
+    double sum = 0.0;
+    for (int16_t s : mono) sum += static_cast<double>(s) * s;
+    return std::sqrt(sum / static_cast<double>(mono.size())) * std::sqrt(2.0);
+}
+
+bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
+                      int32_t *rate) {
+    const std::vector<uint8_t> f = read_file(path);
+    if (f.size() < 44 || std::memcmp(f.data(), "RIFF", 4) != 0) return false;
+    *channels = f[22] | (f[23] << 8);
+    *rate = static_cast<int32_t>(f[24] | (f[25] << 8) | (f[26] << 16) | (static_cast<uint32_t>(f[27]) << 24));
+    for (size_t p = 12; p + 8 <= f.size();) {
+        const uint32_t size = f[p + 4] | (f[p + 5] << 8) | (f[p + 6] << 16) | (static_cast<uint32_t>(f[p + 7]) << 24);
+        if (std::memcmp(&f[p], "data", 4) == 0) {
+            size_t n = std::min<size_t>(size, f.size() - p - 8) / 2;
+            samples->resize(n);
+            std::memcpy(samples->data(), &f[p + 8], n * 2);
+            return true;
+        }
+        p += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+bool decode_ogg_reference(const std::string &ogg, const std::string &wav) {
+    return run("oggdec -Q -b 16 -e 0 -s 1 -o " + quote(wav) + " " + quote(ogg));
+}
+
+int16_t wav_loader_sample(int16_t s) {
+    const float v = static_cast<float>(s) * 1.5259254723787308e-05f;
+    return static_cast<int16_t>(std::nearbyint(32767.0 * static_cast<double>(v)));
+}
+
+FolderWatch::FolderWatch(const std::string &folder) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0) inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_DELETE);
+}
+
+FolderWatch::~FolderWatch() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::vector<std::string> FolderWatch::events() {
+    std::vector<std::string> out;
+    alignas(inotify_event) char buffer[8192];
+    for (;;) {
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t p = 0; p < n;) {
+            const auto *ev = reinterpret_cast<const inotify_event *>(buffer + p);
+            if (ev->len > 0) out.push_back(std::string((ev->mask & IN_CREATE) ? "+" : "-") + ev->name);
+            p += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+        }
+    }
+    return out;
+}
+
+int32_t count_files_with_prefix(const std::string &folder, const std::string &prefix) {
+    int32_t n = 0;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) ++n;
+    return n;
+}
+
+int32_t open_descriptor_count() {
+    int32_t n = 0;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
+         it != std::filesystem::directory_iterator(); ++it)
+        ++n;
+    return n;
+}
+
+}  // namespace zyn_test

@@ -1,0 +1,72 @@
+// Fixtures for the decoder tests: tone WAV files written here, encoded with
+// the system's lame and oggenc, and the measurements the tests make on what
+// comes back (an independent MPEG frame count, tone frequency and level).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zyn_test {
+
+// A 16-bit PCM WAV of a sine tone (the same tone on every channel).
+bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, double frequency,
+                    double seconds, double amplitude = 12000.0);
+
+// Encodes a WAV into constant-bit-rate MPEG Layer III without a LAME/Xing
+// info frame, so that every frame in the file is audio.
+bool encode_mp3(const std::string &wav, const std::string &mp3, int32_t kbps = 128);
+bool encode_ogg(const std::string &wav, const std::string &ogg);
+
+struct MpegFrames {
+    int32_t count = 0;
+    int32_t samples_per_frame = 0;
+    int32_t rate = 0;
+    int32_t channels = 0;
+    std::vector<size_t> offsets;  // where each frame starts
+};
+// Walks the frame headers of an MPEG audio file from its first sync word.
+MpegFrames count_mpeg_frames(const std::string &path);
+
+std::vector<uint8_t> read_file(const std::string &path);
+bool write_file(const std::string &path, const std::vector<uint8_t> &bytes);
+bool file_exists(const std::string &path);
+
+// One channel of interleaved samples.
+std::vector<int16_t> channel_of(const std::vector<int16_t> &samples, int32_t channels,
+                                int32_t channel);
+// Frequency from the interpolated zero crossings; 0 when there are too few.
+double tone_frequency(const std::vector<int16_t> &mono, int32_t rate);
+// Peak amplitude of a sine from its RMS.
+double tone_amplitude(const std::vector<int16_t> &mono);
+
+// Samples of a 16-bit PCM WAV file written by a trusted tool (44-byte or
+// longer header; the data chunk is found by its id).
+bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
+                      int32_t *rate);
+// Decodes an Ogg Vorbis file with the system's oggdec into a WAV file.
+bool decode_ogg_reference(const std::string &ogg, const std::string &wav);
+
+// What the WAV loader makes of one 16-bit source sample on a stereo device.
+int16_t wav_loader_sample(int16_t s);
+
+// Names created and deleted in a folder, in order, while a watch lasts.
+class FolderWatch {
+  public:
+    explicit FolderWatch(const std::string &folder);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch &) = delete;
+    FolderWatch &operator=(const FolderWatch &) = delete;
+    // Events since the last call, as "+name" (created) and "-name" (deleted).
+    std::vector<std::string> events();
+
+  private:
+    int fd_ = -1;
+};
+
+// Files in a folder whose names start with prefix.
+int32_t count_files_with_prefix(const std::string &folder, const std::string &prefix);
+// Open file descriptors of this process.
+int32_t open_descriptor_count();
+
+}  // namespace zyn_test

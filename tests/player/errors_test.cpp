@@ -1,0 +1,149 @@
+// What zynplay says, and the status it ends with, when it cannot do its job.
+#include "player_harness.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+using namespace player_test;
+
+namespace {
+
+// zynplay's own complaint lines on stderr (output libraries may add theirs).
+std::vector<std::string> complaints(const std::string &err) {
+    std::vector<std::string> lines;
+    size_t from = 0;
+    while (from < err.size()) {
+        size_t end = err.find('\n', from);
+        if (end == std::string::npos) end = err.size();
+        std::string line = err.substr(from, end - from);
+        if (line.rfind("zynplay:", 0) == 0) lines.push_back(line);
+        from = end + 1;
+    }
+    return lines;
+}
+
+void write_bytes(const std::string &path, const std::string &bytes) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+ProgramRun render(const zyn_test::TempDir &dir, const std::vector<std::string> &files) {
+    std::vector<std::string> args{"--out", dir.file("out.wav")};
+    args.insert(args.end(), files.begin(), files.end());
+    return run_zynplay(args);
+}
+
+// One line on stderr naming the file and the reason; exit status 2.
+void expect_file_refused(const ProgramRun &run, const std::string &file, const std::string &reason) {
+    EXPECT_EQ(run.exit_code, 2) << run.err;
+    std::vector<std::string> lines = complaints(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_NE(lines[0].find(file), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(reason), std::string::npos) << lines[0];
+}
+
+}  // namespace
+
+TEST(PlayerErrors, FilesThatCannotBePlayedSayWhy) {
+    zyn_test::TempDir dir;
+    expect_file_refused(render(dir, {dir.file("missing.wav")}), "missing.wav", "No such file or directory");
+
+    std::string noise(4000, '\0');
+    std::mt19937 random(7);
+    for (char &c : noise) c = static_cast<char>(random());
+    noise[0] = 'x';  // not by chance a frame sync
+    write_bytes(dir.file("noise.wav"), noise);
+    expect_file_refused(render(dir, {dir.file("noise.wav")}), "noise.wav", "unsupported format");
+
+    write_bytes(dir.file("empty.mp3"), "");
+    expect_file_refused(render(dir, {dir.file("empty.mp3")}), "empty.mp3", "empty file");
+
+    // A RIFF/WAVE header cut short: it passes for WAV, the loader refuses it.
+    write_bytes(dir.file("cut.wav"), std::string("RIFF\x24\x00\x00\x00WAVEfmt ", 16));
+    expect_file_refused(render(dir, {dir.file("cut.wav")}), "cut.wav", "refused");
+
+    // Floating-point samples are named as what they are.
+    Audio tone_audio = tone(440.0, 0.1, 8000.0);
+    write_wav(dir.file("float.wav"), tone_audio);
+    {
+        std::FILE *f = std::fopen(dir.file("float.wav").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, 20, SEEK_SET);
+        std::fputc(3, f);
+        std::fclose(f);
+    }
+    expect_file_refused(render(dir, {dir.file("float.wav")}), "float.wav", "floating-point");
+
+    // An Ogg stream of another codec.
+    std::string page("OggS\0\x02\0\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0\x01\x13OpusHead\x01\x02", 38);
+    page.resize(27 + 1 + 19, '\0');
+    write_bytes(dir.file("opus.ogg"), page);
+    expect_file_refused(render(dir, {dir.file("opus.ogg")}), "opus.ogg", "not Vorbis");
+}
+
+TEST(PlayerErrors, ABadFileDoesNotStopTheOthers) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("good.wav"), tone(440.0, 0.5, 16000.0));
+    ProgramRun run = render(dir, {dir.file("missing.wav"), dir.file("good.wav")});
+    expect_file_refused(run, "missing.wav", "cannot open");
+    Audio out;
+    ASSERT_TRUE(read_wav(dir.file("out.wav"), out));
+    EXPECT_NEAR(static_cast<double>(audible_extent(out.channel(0)).length()), 22050.0, 3.0);
+}
+
+TEST(PlayerErrors, UsageErrorsEndWithStatusOne) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("t.wav"), tone(440.0, 0.1, 8000.0));
+    const std::string t = dir.file("t.wav");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--bogus", t},
+        {"--speed", "fast", t},
+        {"--speed", "0", t},
+        {"--pan", "3", t},
+        {"--eq", "1000:6", t},
+        {"--channels", "3", t},
+        {"--range", "0.5:0.2", t},
+        {"--out", dir.file("o.wav"), "--loops", "0", t},
+        {t, "--volume"},
+    };
+    for (const auto &args : cases) {
+        ProgramRun run = run_zynplay(args);
+        std::string shown;
+        for (const auto &a : args) shown += a + " ";
+        EXPECT_EQ(run.exit_code, 1) << shown << run.err;
+        EXPECT_EQ(complaints(run.err).size(), 1u) << shown << run.err;
+    }
+    std::vector<std::string> too_many_bands;
+    for (int i = 0; i < 11; ++i) {
+        too_many_bands.push_back("--eq");
+        too_many_bands.push_back("1000:3:1");
+    }
+    too_many_bands.push_back(t);
+    EXPECT_EQ(run_zynplay(too_many_bands).exit_code, 1);
+}
+
+TEST(PlayerErrors, NoOutputDeviceEndsWithStatusThree) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("t.wav"), tone(440.0, 0.1, 8000.0));
+    ProgramRun run = run_zynplay({"--plugins", dir.path(), dir.file("t.wav")});
+    EXPECT_EQ(run.exit_code, 3) << run.err;
+    std::vector<std::string> lines = complaints(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_NE(lines[0].find("no output device"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(dir.path()), std::string::npos) << lines[0];
+}
+
+TEST(PlayerErrors, HelpDocumentsEveryOption) {
+    ProgramRun run = run_zynplay({"--help"});
+    EXPECT_EQ(run.exit_code, 0);
+    for (const char *option : {"--stream", "--speed", "--volume", "--pan", "--loops", "--range", "--master-volume",
+                               "--eq", "--pitch", "--rate", "--channels", "--frames", "--buffers", "--out", "--info",
+                               "--plugins", "Exit status"})
+        EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}

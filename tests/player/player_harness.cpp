@@ -1,0 +1,208 @@
+#include "player_harness.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace player_test {
+
+std::string zynplay_path() { return std::string(ZYN_BUILD_DIR) + "zynplay"; }
+
+namespace {
+
+std::vector<std::string> environment_with(const std::vector<std::string> &extra, bool clear_wav) {
+    std::vector<std::string> env;
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        if (clear_wav && (text.rfind("ZYN_WAV_OUT=", 0) == 0 || text.rfind("ZYN_WAV_REALTIME=", 0) == 0))
+            continue;
+        env.push_back(text);
+    }
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+std::vector<char *> pointers(std::vector<std::string> &texts) {
+    std::vector<char *> list;
+    for (std::string &text : texts) list.push_back(text.data());
+    list.push_back(nullptr);
+    return list;
+}
+
+ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string> env, double timeout_seconds) {
+    ProgramRun result;
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+    std::vector<std::string> argv = argv_in;
+    std::vector<char *> args = pointers(argv), envp = pointers(env);
+    pid_t child = fork();
+    if (child == 0) {
+        int null_in = open("/dev/null", O_RDONLY);
+        dup2(null_in, 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    int open_pipes = 2;
+    bool killed = false;
+    while (open_pipes > 0) {
+        if (std::chrono::steady_clock::now() > deadline && !killed) {
+            kill(child, SIGKILL);
+            killed = true;
+        }
+        if (poll(fds, 2, 100) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_pipes;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
+            }
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exit_code = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+void put16(std::FILE *f, uint16_t v) {
+    unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+    std::fwrite(b, 1, 2, f);
+}
+void put32(std::FILE *f, uint32_t v) {
+    put16(f, static_cast<uint16_t>(v));
+    put16(f, static_cast<uint16_t>(v >> 16));
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env, double timeout_seconds) {
+    return run(argv, environment_with(env, false), timeout_seconds);
+}
+
+ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env) {
+    std::vector<std::string> argv{zynplay_path()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, environment_with(env, true), 120.0);
+}
+
+std::vector<double> Audio::channel(int c) const {
+    std::vector<double> out;
+    for (size_t i = static_cast<size_t>(c); i < samples.size(); i += static_cast<size_t>(channels))
+        out.push_back(samples[i]);
+    return out;
+}
+
+void write_wav(const std::string &path, const Audio &audio) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return;
+    const uint32_t bytes = static_cast<uint32_t>(audio.samples.size() * 2);
+    std::fwrite("RIFF", 1, 4, f);
+    put32(f, 36 + bytes);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    put32(f, 16);
+    put16(f, 1);
+    put16(f, static_cast<uint16_t>(audio.channels));
+    put32(f, static_cast<uint32_t>(audio.rate));
+    put32(f, static_cast<uint32_t>(audio.rate * audio.channels * 2));
+    put16(f, static_cast<uint16_t>(audio.channels * 2));
+    put16(f, 16);
+    std::fwrite("data", 1, 4, f);
+    put32(f, bytes);
+    for (int16_t s : audio.samples) put16(f, static_cast<uint16_t>(s));
+    std::fclose(f);
+}
+
+bool read_wav(const std::string &path, Audio &audio) {
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    std::vector<unsigned char> d;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) d.insert(d.end(), chunk, chunk + got);
+    std::fclose(f);
+    auto le32 = [&](size_t at) { return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (uint32_t(d[at + 3]) << 24); };
+    auto le16 = [&](size_t at) { return uint16_t(d[at] | (d[at + 1] << 8)); };
+    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 || std::memcmp(&d[8], "WAVE", 4) != 0) return false;
+    if (le32(4) != d.size() - 8) return false;  // the header must be complete
+    bool have_format = false;
+    for (size_t at = 12; at + 8 <= d.size();) {
+        uint32_t size = le32(at + 4);
+        if (std::memcmp(&d[at], "fmt ", 4) == 0 && size >= 16) {
+            if (le16(at + 8) != 1 || le16(at + 22) != 16) return false;
+            audio.channels = le16(at + 10);
+            audio.rate = static_cast<int>(le32(at + 12));
+            have_format = true;
+        } else if (std::memcmp(&d[at], "data", 4) == 0) {
+            if (!have_format || at + 8 + size > d.size()) return false;
+            audio.samples.resize(size / 2);
+            for (size_t i = 0; i < audio.samples.size(); ++i)
+                audio.samples[i] = static_cast<int16_t>(le16(at + 8 + 2 * i));
+            return true;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+Audio tone(double frequency, double seconds, double amplitude, int rate, int channels) {
+    Audio a;
+    a.rate = rate;
+    a.channels = channels;
+    const size_t frames = static_cast<size_t>(std::lround(seconds * rate));
+    for (size_t i = 0; i < frames; ++i) {
+        auto v = static_cast<int16_t>(std::lround(amplitude * std::sin(2.0 * M_PI * frequency * i / rate)));
+        for (int c = 0; c < channels; ++c) a.samples.push_back(v);
+    }
+    return a;
+}
+
+Extent audible_extent(const std::vector<double> &signal, double threshold) {
+    Extent e;
+    for (size_t i = 0; i < signal.size(); ++i)
+        if (std::fabs(signal[i]) > threshold) {
+            if (e.end == 0) e.first = i;
+            e.end = i + 1;
+        }
+    return e;
+}
+
+double amplitude_at(const std::vector<double> &signal, double frequency, int rate, size_t first, size_t count) {
+    double re = 0.0, im = 0.0;
+    for (size_t i = 0; i < count && first + i < signal.size(); ++i) {
+        double phase = 2.0 * M_PI * frequency * static_cast<double>(i) / rate;
+        re += signal[first + i] * std::cos(phase);
+        im -= signal[first + i] * std::sin(phase);
+    }
+    return count > 0 ? 2.0 * std::sqrt(re * re + im * im) / static_cast<double>(count) : 0.0;
+}
+
+bool has_program(const std::string &name) {
+    std::string command = "command -v " + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+}  // namespace player_test

@@ -1,0 +1,56 @@
+// Runs zynplay as a user does and reads what it wrote: WAV fixtures made
+// here, the program started as a child process, its WAV output analysed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace player_test {
+
+struct ProgramRun {
+    int exit_code = -1;  // -1: did not end by itself
+    std::string out;
+    std::string err;
+};
+
+// zynplay in the build folder.
+std::string zynplay_path();
+
+// Runs a program with arguments and extra environment entries ("NAME=value");
+// stdin is /dev/null, stdout and stderr are captured.
+ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+                double timeout_seconds = 120.0);
+
+// Runs zynplay with ZYN_WAV_OUT and ZYN_WAV_REALTIME cleared from its environment.
+ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+
+struct Audio {
+    int rate = 0;
+    int channels = 0;
+    std::vector<int16_t> samples;  // interleaved
+    size_t frames() const { return channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0; }
+    std::vector<double> channel(int c) const;
+};
+
+// A 16-bit PCM WAV file.
+void write_wav(const std::string &path, const Audio &audio);
+// Reads a 16-bit PCM WAV file; false when it is not one.
+bool read_wav(const std::string &path, Audio &audio);
+
+// A sine tone, mono or with the same tone on each channel.
+Audio tone(double frequency, double seconds, double amplitude, int rate = 44100, int channels = 1);
+
+// First and one past the last frame whose magnitude exceeds threshold; {0,0} when none.
+struct Extent {
+    size_t first = 0, end = 0;
+    size_t length() const { return end - first; }
+};
+Extent audible_extent(const std::vector<double> &signal, double threshold = 64.0);
+
+// Amplitude of the component at frequency (a single-bin DFT over the run).
+double amplitude_at(const std::vector<double> &signal, double frequency, int rate, size_t first, size_t count);
+
+bool has_program(const std::string &name);
+
+}  // namespace player_test

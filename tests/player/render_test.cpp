@@ -1,0 +1,242 @@
+// zynplay --out renders files through the WAV writer: what is in the file
+// must be the whole sound, shaped by the options, and nothing else.
+#include "player_harness.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace player_test;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+struct Rendered {
+    ProgramRun run;
+    Audio audio;
+    std::vector<double> left, right;
+};
+
+Rendered render(const zyn_test::TempDir &dir, const std::vector<std::string> &files,
+                std::vector<std::string> options = {}) {
+    Rendered r;
+    const std::string out = dir.file("out.wav");
+    std::vector<std::string> args{"--out", out};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), files.begin(), files.end());
+    r.run = run_zynplay(args);
+    EXPECT_EQ(r.run.exit_code, 0) << r.run.err;
+    EXPECT_TRUE(read_wav(out, r.audio)) << "no complete WAV file written";
+    if (r.audio.channels >= 1) {
+        r.left = r.audio.channel(0);
+        r.right = r.audio.channel(r.audio.channels > 1 ? 1 : 0);
+    }
+    return r;
+}
+
+std::string write_tone(const zyn_test::TempDir &dir, const std::string &name, double frequency, double seconds,
+                       int channels = 1) {
+    const std::string path = dir.file(name);
+    write_wav(path, tone(frequency, seconds, 16000.0, kRate, channels));
+    return path;
+}
+
+// A mix of two tones as one file.
+std::string write_two_tones(const zyn_test::TempDir &dir, const std::string &name, double f1, double f2) {
+    Audio a = tone(f1, 1.0, 8000.0);
+    Audio b = tone(f2, 1.0, 8000.0);
+    for (size_t i = 0; i < a.samples.size(); ++i) a.samples[i] = static_cast<int16_t>(a.samples[i] + b.samples[i]);
+    write_wav(dir.file(name), a);
+    return dir.file(name);
+}
+
+}  // namespace
+
+TEST(PlayerRender, FileHoldsTheWholeSoundAndNothingMore) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0);
+    Rendered r = render(dir, {file});
+    ASSERT_EQ(r.audio.rate, kRate);
+    ASSERT_EQ(r.audio.channels, 2);
+    Extent heard = audible_extent(r.left);
+    // The sound starts with the file and is there to its last frame.
+    EXPECT_LE(heard.first, 2u);
+    EXPECT_GE(heard.end, 44100u - 2);
+    EXPECT_LE(heard.end, 44100u);
+    // What follows is at most the rest of the block the sound ended in.
+    EXPECT_GE(r.audio.frames(), 44100u);
+    EXPECT_LT(r.audio.frames(), 44100u + 2048u);
+    EXPECT_GT(amplitude_at(r.left, 440.0, kRate, 4410, 35280), 2000.0);
+    EXPECT_NE(r.run.out.find("Playing"), std::string::npos);
+    EXPECT_EQ(r.run.out.find('\r'), std::string::npos) << "plain lines expected when stdout is a pipe";
+}
+
+TEST(PlayerRender, SpeedTwoHalvesTheLengthAndDoublesThePitch) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0);
+    Rendered normal = render(dir, {file});
+    Rendered fast = render(dir, {file}, {"--speed", "2"});
+    const size_t normal_length = audible_extent(normal.left).length();
+    const size_t fast_length = audible_extent(fast.left).length();
+    EXPECT_NEAR(static_cast<double>(fast_length), normal_length / 2.0, 3.0);
+    EXPECT_GT(amplitude_at(fast.left, 880.0, kRate, 2048, 16384), 10.0 * amplitude_at(fast.left, 440.0, kRate, 2048, 16384));
+}
+
+TEST(PlayerRender, NegativeSpeedPlaysTheFileBackwards) {
+    zyn_test::TempDir dir;
+    // 440 Hz for the first half second, 1000 Hz for the second.
+    Audio a = tone(440.0, 0.5, 16000.0);
+    Audio b = tone(1000.0, 0.5, 16000.0);
+    a.samples.insert(a.samples.end(), b.samples.begin(), b.samples.end());
+    write_wav(dir.file("steps.wav"), a);
+    Rendered r = render(dir, {dir.file("steps.wav")}, {"--speed", "-1"});
+    Extent heard = audible_extent(r.left);
+    EXPECT_NEAR(static_cast<double>(heard.length()), 44100.0, 4.0);
+    // Backwards, the 1000 Hz half comes first.
+    const size_t quarter = 11025;
+    EXPECT_GT(amplitude_at(r.left, 1000.0, kRate, heard.first + quarter / 2, quarter),
+              10.0 * amplitude_at(r.left, 440.0, kRate, heard.first + quarter / 2, quarter));
+    EXPECT_GT(amplitude_at(r.left, 440.0, kRate, heard.first + 3 * quarter, quarter),
+              10.0 * amplitude_at(r.left, 1000.0, kRate, heard.first + 3 * quarter, quarter));
+}
+
+TEST(PlayerRender, PanFullyLeftSilencesTheRightChannel) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 0.5, 2);
+    Rendered r = render(dir, {file}, {"--pan", "-1"});
+    EXPECT_EQ(audible_extent(r.right, 0.0).length(), 0u) << "right channel should be silent";
+    EXPECT_GT(amplitude_at(r.left, 440.0, kRate, 2205, 17640), 2000.0);
+}
+
+TEST(PlayerRender, VolumesScaleTheLevel) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 0.5);
+    const double full = amplitude_at(render(dir, {file}).left, 440.0, kRate, 2205, 17640);
+    const double half = amplitude_at(render(dir, {file}, {"--volume", "0.5"}).left, 440.0, kRate, 2205, 17640);
+    const double quarter =
+        amplitude_at(render(dir, {file}, {"--volume", "0.5", "--master-volume", "0.5"}).left, 440.0, kRate, 2205, 17640);
+    EXPECT_NEAR(half / full, 0.5, 0.01);
+    EXPECT_NEAR(quarter / full, 0.25, 0.01);
+}
+
+TEST(PlayerRender, EqualiserRaisesItsBandOnly) {
+    zyn_test::TempDir dir;
+    const std::string file = write_two_tones(dir, "two.wav", 440.0, 5000.0);
+    Rendered plain = render(dir, {file});
+    Rendered boosted = render(dir, {file}, {"--eq", "440:6:1"});
+    auto level = [](const Rendered &r, double f) { return amplitude_at(r.left, f, kRate, 8820, 26460); };
+    // The centre gets twice the band's gain: +12 dB, a factor of four.
+    EXPECT_NEAR(level(boosted, 440.0) / level(plain, 440.0), 4.0, 0.4);
+    EXPECT_NEAR(level(boosted, 5000.0) / level(plain, 5000.0), 1.0, 0.1);
+}
+
+TEST(PlayerRender, PitchTwoDoublesTheFrequencyAndKeepsTheTail) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0);
+    Rendered r = render(dir, {file}, {"--pitch", "2"});
+    const double up = amplitude_at(r.left, 880.0, kRate, 11025, 22050);
+    const double same = amplitude_at(r.left, 440.0, kRate, 11025, 22050);
+    EXPECT_GT(up, 8.0 * same) << "880 Hz: " << up << ", 440 Hz: " << same;
+    EXPECT_GT(up, 100.0);
+    // The shifter delays by 1024 frames; that delayed end must still be in the file.
+    EXPECT_GT(audible_extent(r.left).end, 44100u + 512u);
+}
+
+TEST(PlayerRender, RangeAndLoopsChooseWhatIsPlayed) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0);
+    Rendered once = render(dir, {file}, {"--range", "0.25:0.5"});
+    EXPECT_NEAR(static_cast<double>(audible_extent(once.left).length()), 11025.0, 3.0);
+    Rendered thrice = render(dir, {file}, {"--range", "0.25:0.5", "--loops", "3"});
+    EXPECT_NEAR(static_cast<double>(audible_extent(thrice.left).length()), 3 * 11025.0, 3.0);
+    Rendered open_end = render(dir, {file}, {"--range", "0.5:"});
+    EXPECT_NEAR(static_cast<double>(audible_extent(open_end.left).length()), 22050.0, 3.0);
+}
+
+TEST(PlayerRender, FilesFollowOneAnotherWithoutGaps) {
+    zyn_test::TempDir dir;
+    const std::string a = write_tone(dir, "a.wav", 440.0, 0.5);
+    const std::string b = write_tone(dir, "b.wav", 1000.0, 0.3);
+    Rendered r = render(dir, {a, b});
+    // The second file starts with the block after the one the first ended in.
+    const size_t second_start = (22050 / 2048 + 1) * 2048;
+    Extent heard = audible_extent(r.left);
+    EXPECT_NEAR(static_cast<double>(heard.end), second_start + 13230.0, 3.0);
+    EXPECT_GT(amplitude_at(r.left, 440.0, kRate, 2048, 16384), 2000.0);
+    EXPECT_GT(amplitude_at(r.left, 1000.0, kRate, second_start + 1024, 8192), 2000.0);
+    EXPECT_LT(amplitude_at(r.left, 440.0, kRate, second_start + 1024, 8192), 100.0);
+    EXPECT_EQ(audible_extent(std::vector<double>(r.left.begin() + 22050, r.left.begin() + static_cast<long>(second_start)), 0.0).length(), 0u);
+}
+
+namespace {
+
+// Encodes a WAV fixture with an outside encoder; false when it is missing.
+bool encode(const std::vector<std::string> &command) {
+    if (!has_program(command[0])) return false;
+    std::vector<std::string> argv = command;
+    argv[0] = "/usr/bin/" + command[0];
+    ProgramRun run = run_program(argv);
+    return run.exit_code == 0;
+}
+
+}  // namespace
+
+TEST(PlayerRender, Mp3AndOggAreRecognisedByContentNotName) {
+    zyn_test::TempDir dir;
+    const std::string source = write_tone(dir, "tone.wav", 440.0, 1.0);
+    // Misleading names: the content decides.
+    const std::string mp3 = dir.file("really-an-mp3.wav");
+    const std::string ogg = dir.file("really-an-ogg.mp3");
+    if (!encode({"lame", "--quiet", "-b", "128", source, mp3}) || !encode({"oggenc", "-Q", "-o", ogg, source}))
+        GTEST_SKIP() << "lame or oggenc is not installed";
+    for (const std::string &file : {mp3, ogg}) {
+        Rendered r = render(dir, {file});
+        Extent heard = audible_extent(r.left, 256.0);
+        // Encoders add a little padding; the tone itself must be there, whole.
+        EXPECT_NEAR(static_cast<double>(heard.length()), 44100.0, 2500.0) << file;
+        EXPECT_GT(amplitude_at(r.left, 440.0, kRate, heard.first + 4410, 22050), 2000.0) << file;
+    }
+    ProgramRun info = run_zynplay({"--info", mp3, ogg}, {"ZYN_WAV_OUT=" + dir.file("info.wav")});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_NE(info.out.find("MP3"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Ogg Vorbis"), std::string::npos) << info.out;
+}
+
+TEST(PlayerRender, StreamPlaysAnMp3ToItsEnd) {
+    zyn_test::TempDir dir;
+    const std::string source = write_tone(dir, "tone.wav", 440.0, 1.0);
+    const std::string mp3 = dir.file("tone.mp3");
+    if (!encode({"lame", "--quiet", "-b", "128", source, mp3})) GTEST_SKIP() << "lame is not installed";
+    Rendered r = render(dir, {mp3}, {"--stream"});
+    Extent heard = audible_extent(r.left, 256.0);
+    EXPECT_NEAR(static_cast<double>(heard.length()), 44100.0, 2500.0);
+    EXPECT_GT(amplitude_at(r.left, 440.0, kRate, heard.first + 4410, 22050), 2000.0);
+    EXPECT_NE(r.run.out.find("Streaming"), std::string::npos);
+}
+
+TEST(PlayerRender, InfoDescribesDeviceProcessorAndFiles) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.5);
+    ProgramRun run = run_zynplay({"--info", "--rate", "48000", "--frames", "1024", "--buffers", "4", file},
+                          {"ZYN_WAV_OUT=" + dir.file("info.wav")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("48000 Hz"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1024 frames"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("latency 85.3 ms"), std::string::npos) << run.out;  // 4 x 1024 / 48000
+    EXPECT_NE(run.out.find("MHz"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("WAV, PCM 16-bit, 44100 Hz, mono; 1.500 s"), std::string::npos) << run.out;
+}
+
+TEST(PlayerRender, DeviceOptionsShapeTheFile) {
+    zyn_test::TempDir dir;
+    const std::string file = write_tone(dir, "tone.wav", 440.0, 1.0, 2);
+    Rendered r = render(dir, {file}, {"--rate", "22050", "--channels", "1", "--frames", "512", "--buffers", "2"});
+    EXPECT_EQ(r.audio.rate, 22050);
+    ASSERT_EQ(r.audio.channels, 1);
+    // Converted once on loading: the same second, in half the frames.
+    EXPECT_NEAR(static_cast<double>(audible_extent(r.left).length()), 22050.0, 3.0);
+    EXPECT_LT(r.audio.frames(), 22050u + 512u);
+    EXPECT_GT(amplitude_at(r.left, 440.0, 22050, 2205, 17640), 2000.0);
+}

@@ -1,0 +1,102 @@
+// Helpers of the output plug-in tests: a plug-in folder holding only chosen
+// plug-ins, a known sample pattern written from the master callback, WAV and
+// raw file readers, and child processes (servers, recorders).
+#pragma once
+
+#include "zyn.h"
+#include "zyn_plugout.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zyn_test {
+
+// A temporary folder with symbolic links to some of the built plug-ins, so a
+// test decides which ones the engine can find. Removed at the end.
+class PluginFolder {
+  public:
+    explicit PluginFolder(const std::vector<std::string> &plugins);
+    ~PluginFolder();
+    PluginFolder(const PluginFolder &) = delete;
+    PluginFolder &operator=(const PluginFolder &) = delete;
+    // With a trailing '/', as ZYN_SET_PLUGPATH wants it.
+    std::string path() const { return path_ + "/"; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+bool plugin_built(const std::string &file);
+
+// The sample pattern: sample k (interleaved, counted from the first block the
+// callback saw) is pattern_value(k), never 0, so it stands out from silence.
+inline int16_t pattern_value(int64_t k) { return static_cast<int16_t>(k % 32000 + 1); }
+void pattern_callback(int16_t *samples, int32_t channels, int32_t frames);
+int64_t pattern_samples_written();
+int64_t callback_blocks();
+// Starts the pattern and the block count afresh; only while no output runs.
+void reset_callbacks();
+
+// Where the pattern starts in samples and how many samples follow it without
+// a break; the result's start is samples.size() when there is none.
+struct PatternRun {
+    size_t start = 0;
+    size_t length = 0;
+};
+PatternRun find_pattern(const std::vector<int16_t> &samples);
+
+// A master callback that writes a sine of the given frequency and amplitude.
+void set_tone(double frequency, double amplitude);
+void tone_callback(int16_t *samples, int32_t channels, int32_t frames);
+
+struct WavFile {
+    bool read = false;
+    size_t file_bytes = 0;
+    std::string riff, wave, fmt, data;
+    uint32_t riff_size = 0, fmt_size = 0, data_size = 0, rate = 0, byte_rate = 0;
+    uint16_t format = 0, channels = 0, align = 0, bits = 0;
+    std::vector<int16_t> samples;  // what the data chunk holds on disk
+};
+WavFile read_wav(const std::string &path);
+std::vector<int16_t> read_raw(const std::string &path);
+
+// Starts a program with extra environment entries ("NAME=value"); its
+// standard output goes to stdout_path when given. -1 on failure.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &environment,
+            const std::string &stdout_path = "");
+// Sends the signal and reaps the process; its exit status, or -1.
+int end_process(pid_t pid, int signal_number);
+
+// A pulseaudio of our own with one null sink, "zyn_null", in a private
+// runtime folder; PULSE_SERVER, HOME and XDG_RUNTIME_DIR of this process
+// point at it once started. Stopped at the end.
+class PulseServer {
+  public:
+    explicit PulseServer(const std::string &folder) : folder_(folder) {}
+    ~PulseServer() { stop(); }
+    PulseServer(const PulseServer &) = delete;
+    PulseServer &operator=(const PulseServer &) = delete;
+
+    // Empty on success, else why no server could be had (the test skips).
+    std::string start();
+    void stop();
+    void signal(int signal_number);
+    void kill_now();
+    std::string server() const { return "unix:" + folder_ + "/native"; }
+    std::vector<std::string> environment() const;
+
+  private:
+    std::string folder_;
+    pid_t pid_ = -1;
+};
+
+bool program_available(const std::string &name);
+double seconds_since(int64_t start_ns);
+int64_t now_ns();
+void sleep_ms(int milliseconds);
+
+}  // namespace zyn_test

@@ -1,0 +1,28 @@
+// The one-line display of what is playing, redrawn in place on a terminal.
+#pragma once
+
+#include <string>
+
+namespace zynplay {
+
+struct StatusInfo {
+    std::string file;
+    double elapsed = 0.0;  // seconds
+    double total = -1.0;   // seconds; below 0 when unknown (endless loops, streams)
+    double level_db = -90.0;
+    float volume = 1.0f;
+    bool paused = false;
+    bool muted = false;
+};
+
+// The key help zynplay shows with the line.
+constexpr const char *kKeyHelp = "space:pause m:mute +/-:vol q:quit";
+
+// The text of the line, at most width columns, without \r or newline. The key
+// help ends the line when there is room; *keys_shown (may be null) says so.
+std::string format_status(const StatusInfo &info, int width, bool *keys_shown = nullptr);
+
+// "m:ss.t"
+std::string format_time(double seconds);
+
+}  // namespace zynplay
