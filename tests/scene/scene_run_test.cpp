@@ -323,6 +323,18 @@ TEST(SceneRun, MissingPictureIsReportedThenTheSceneRunsOn) {
     EXPECT_EQ(trace.find("message:", message + 1), std::string::npos);
 }
 
+// The Escape that dismisses a report stays queued: one frame, then the end.
+TEST(SceneRun, EscapeOnAReportEndsAfterOneFrame) {
+    SceneFolder folder;
+    fs::remove(folder.path("data/bubble_16.bmp"));
+    SceneProcess run(folder, {"--trace"});
+    answer_until_exit(run, "Escape", 30);
+    EXPECT_EQ(run.wait(30), 0) << run.trace();
+    const std::vector<FrameTrace> f = frames_of(run.trace());
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].key, 27);
+}
+
 TEST(SceneRun, WithoutPlugInsTheSceneIsSilent) {
     SceneFolder folder(false);
     SceneProcess run(folder, {"--trace", "--frames", "20", "--keys", "0:333"});
