@@ -138,6 +138,7 @@ for candidate in "$build/bench/scene_bench" "$build/scene_bench"; do
 done
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
+load=$(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown)
 cores=$(nproc)
 date_utc=$(date -u '+%Y-%m-%d %H:%M UTC')
 commit=$(git describe --always --dirty 2>/dev/null || echo unknown)
@@ -157,7 +158,7 @@ goal() {  # workload voices denominator: zyn at most 1/denominator of the faster
 
 summary() {
   cat <<EOF
-Machine: $cpu, $cores logical processors (shared with other work). Date: $date_utc.
+Machine: $cpu, $cores logical processors, load average $load at the end. Date: $date_utc.
 zyn at $commit, driven by ${zyn##*/}.
 
 CPU milliseconds per second of 44.1 kHz 16-bit stereo output (median of $rounds rounds; lower is better).
@@ -263,7 +264,8 @@ for zyn means its loaders were not in the engine when this was run.
 
 EOF
   if [ -n "$scene" ]; then
-    echo "Output of \`scene_bench\`:"
+    echo "Output of \`scene_bench\` (Google Benchmark): the CPU column is the cost of one frame's"
+    echo "drawing (the bubble update and one walker draw, without a window); a frame lasts 40 ms."
     echo
     echo '```'
     echo "$scene"

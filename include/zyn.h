@@ -159,7 +159,8 @@ ZYN_EXPORT int32_t ZYN_PLAY_WAVE(int32_t wave, int32_t loops, float speed, float
                                  int32_t *sound);
 /* A stopped sound on a wave (loops 0, speed 1, volume 1, pan 0); handle required. */
 ZYN_EXPORT int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound);
-/* Rewinds the sound to the wave's start and plays it loops times (< 1: endless). */
+/* Rewinds the sound to the wave's start (its end when it plays backwards) and
+ * plays it loops times (< 1: endless). */
 ZYN_EXPORT int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops);
 /* Frees the sound's row and work buffer; *sound becomes -1. */
 ZYN_EXPORT int32_t ZYN_DESTROY_SOUND(int32_t *sound);

@@ -89,8 +89,14 @@ void end_program(int32_t code) {
     ScreenState &s = state();
     for (auto &hook : s.exit_hooks) hook();
     s.exit_hooks.clear();
-    window_close();
+    close_screen();
     std::exit(code);
+}
+
+void close_screen() {
+    platform_shutdown();
+    state().frame.reset();
+    state().lock_depth = 0;
 }
 
 }  // namespace zyn::scene

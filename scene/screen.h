@@ -28,6 +28,8 @@ bool open_screen(int32_t width, int32_t height, int32_t depth, int32_t pages, in
 // The same screen without a window: drawing, text and keys work unchanged.
 bool open_offscreen_screen();
 bool screen_is_open();
+// Closes the window and releases the frame buffer (end_program does this).
+void close_screen();
 bool screen_has_window();
 Image &screen_image();  // only while the screen is open
 

@@ -148,4 +148,9 @@ void window_close() {
     w = Window{};
 }
 
+void platform_shutdown() {
+    window_close();
+    SDL_Quit();
+}
+
 }  // namespace zyn::scene

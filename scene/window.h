@@ -14,6 +14,8 @@ void window_present(const Image &frame);
 // Handles pending events; every key press or repeat is queued (push_key).
 void window_pump();
 void window_close();
+// Closes the window and ends every SDL service (audio of the beep included).
+void platform_shutdown();
 
 // The program file's name without folder and extension.
 std::string program_title();

@@ -3,9 +3,10 @@
 // without touching a sample.
 //
 // Positions are handled as byte offsets from the region's first frame so that
-// a position outside the region, a step longer than the region or a region
-// that is not a whole number of frames can never make a kernel read outside
-// [start, end) or write past the bytes it was given:
+// a position outside the region, a step longer than the region, a region
+// that is not a whole number of frames or one that starts inside a frame can
+// never make a kernel read outside [start, end) or write past the bytes it
+// was given:
 //  - a position outside the region on entry starts at the region's first
 //    frame (forward) or its last frame (backward), without counting a pass;
 //  - an overshoot past a pass end wraps modulo the region's length;
@@ -25,17 +26,13 @@ struct Region {
     int64_t length;   // bytes, a whole number of frames
 };
 
+// The whole frames of [start, end), counted from start. For a start on a
+// frame boundary these are the frames below end rounded down to a frame; a
+// start inside a frame keeps its own frame grid, so that every pass reads the
+// same whole frames and nothing before start or past end.
 template <int F>
-Region forward_region(const int16_t *start, const int16_t *end) {
+Region frame_region(const int16_t *start, const int16_t *end) {
     const uintptr_t first = reinterpret_cast<uintptr_t>(start);
-    const uintptr_t limit = reinterpret_cast<uintptr_t>(end) & ~static_cast<uintptr_t>(F - 1);
-    const int64_t frames = limit > first ? static_cast<int64_t>(limit - first) / F : 0;
-    return {first, frames * F};
-}
-
-template <int F>
-Region backward_region(const int16_t *start, const int16_t *end) {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(start) & ~static_cast<uintptr_t>(F - 1);
     const uintptr_t limit = reinterpret_cast<uintptr_t>(end);
     const int64_t frames = limit > first ? static_cast<int64_t>(limit - first) / F : 0;
     return {first, frames * F};
@@ -80,7 +77,7 @@ uint64_t speed_step(float speed) {
 template <int F, bool kWrite>
 void play_unit(uint8_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
                int32_t *loops, int32_t frames) {
-    const Region r = forward_region<F>(start, end);
+    const Region r = frame_region<F>(start, end);
     if (r.length == 0) {
         if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames) * F);
         return;
@@ -158,7 +155,7 @@ void play_slice_stepwise(uint8_t *dst, const Region &r, int16_t **pos, int32_t *
 template <int F, bool kForward, bool kWrite>
 void play_slice(uint8_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
                 int32_t *loops, float speed, int32_t frames) {
-    const Region r = kForward ? forward_region<F>(start, end) : backward_region<F>(start, end);
+    const Region r = frame_region<F>(start, end);
     if (r.length == 0) {
         if (kWrite) std::memset(dst, 0, static_cast<size_t>(frames) * F);
         return;

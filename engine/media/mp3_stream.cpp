@@ -251,9 +251,9 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
     uint8_t *new_input = s.input_buffer == nullptr
                              ? static_cast<uint8_t *>(std::calloc(kInputBytes, 1))
                              : nullptr;
-    uint8_t *new_ring = d.ring_capacity < ring ? static_cast<uint8_t *>(std::calloc(ring, 1)) : nullptr;
-    auto *new_mix = d.mix_capacity < mix ? static_cast<int16_t *>(std::calloc(mix, 1)) : nullptr;
-    uint8_t *new_pcm = d.pcm_capacity < pcm ? static_cast<uint8_t *>(std::calloc(pcm, 1)) : nullptr;
+    uint8_t *new_ring = d.ring_capacity < ring ? static_cast<uint8_t *>(std::calloc(static_cast<size_t>(ring), 1)) : nullptr;
+    auto *new_mix = d.mix_capacity < mix ? static_cast<int16_t *>(std::calloc(static_cast<size_t>(mix), 1)) : nullptr;
+    uint8_t *new_pcm = d.pcm_capacity < pcm ? static_cast<uint8_t *>(std::calloc(static_cast<size_t>(pcm), 1)) : nullptr;
     const bool ok = (s.input_buffer != nullptr || new_input != nullptr) &&
                     (d.ring_capacity >= ring || new_ring != nullptr) &&
                     (d.mix_capacity >= mix || new_mix != nullptr) &&

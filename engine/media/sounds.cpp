@@ -63,6 +63,14 @@ inline int16_t *byte_offset(int16_t *p, int64_t bytes) {
     return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(p) + bytes);
 }
 
+// Where a sound starts: the wave's first frame, or for a sound that plays
+// backwards its end. From the first frame a backward pass would end after one
+// frame; from the end (outside the range) the mixer starts at the range's
+// last frame.
+inline int16_t *start_position(const SoundEntry &s) {
+    return s.speed < 0.0f ? s.wave_end : s.wave_start;
+}
+
 struct SoundSetup {
     int32_t loops;
     float speed;
@@ -110,6 +118,7 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.callback_enabled = 0;
                 s.loops = setup.loops;
                 s.speed = setup.speed;
+                s.position = start_position(s);
                 s.volume = setup.volume;
                 s.paused = 0;
                 s.muted = 0;
@@ -173,7 +182,7 @@ int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound) {
 
 int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
     return with_sound(sound, [&](SoundEntry &s) {
-        s.position = s.wave_start;
+        s.position = start_position(s);
         s.loops = endless_below(loops, 1);
     });
 }

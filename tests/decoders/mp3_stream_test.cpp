@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -362,4 +363,37 @@ TEST(Mp3Stream, DeviceWithAnotherBlockSizeEndsTheStreamAndTheNextOneFitsIt) {
     ASSERT_TRUE(pump_to_end(device).ended);
     EXPECT_EQ(g_taken.size() % 2000, 0u);
     EXPECT_EQ(static_cast<int64_t>(g_taken.size()) * 2, round_up(int64_t{4608} * mp3.frames.count, 4000));
+}
+
+TEST(Mp3Stream, SettersAndEndRaceTheOutputThreadSafely) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "long", 44100, 2, 3.0);
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+        ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+        std::atomic<bool> stop{false};
+        std::thread output([&] {
+            while (!stop.load()) device.pump();
+        });
+        float v = 0.0f;
+        int16_t *block = nullptr;
+        int32_t c = 0;
+        int32_t f = 0;
+        for (int i = 0; i < 2000 && stream_active(); ++i) {
+            ZYN_SET_STREAMVOLUME(0.5f + 0.001f * static_cast<float>(i % 100));
+            ZYN_SET_STREAMPAN(-0.5f + 0.01f * static_cast<float>(i % 100));
+            ZYN_GET_STREAMPAN(&v);
+            ZYN_GET_STREAMBUFFER(&block, &c, &f);
+            if (round == 1 && i == 300) ZYN_END_MP3STREAM();
+        }
+        if (round == 2) {
+            while (stream_active()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(ZYN_END_MP3STREAM(), 1);
+        stop.store(true);
+        output.join();
+        EXPECT_FALSE(stream_active());
+    }
 }

@@ -329,3 +329,33 @@ TEST(PlaybackKernels, OddCasesStayInsideTheRegionAndTheOutput) {
     EXPECT_EQ(small, std::vector<int16_t>(4, kGuard));
     EXPECT_EQ(spos, st.start());
 }
+
+TEST(PlaybackKernels, AStereoRegionStartingOnARightSampleKeepsItsFrames) {
+    // Three frames that begin one sample into the block: the block's first
+    // sample lies outside the region and must never be heard.
+    constexpr int16_t kOutside = 999;
+    std::unique_ptr<int16_t[]> block(new int16_t[7]);
+    block[0] = kOutside;
+    for (int i = 0; i < 3; ++i) {
+        block[1 + 2 * i] = static_cast<int16_t>(i + 1);
+        block[2 + 2 * i] = static_cast<int16_t>(-(i + 1));
+    }
+    const int16_t *start = block.get() + 1, *end = block.get() + 7;
+    std::vector<int16_t> out(2 * 7 + 4, kGuard);
+    int16_t *pos = const_cast<int16_t *>(start);
+    int32_t loops = 2;
+    COPYRIGHT32(out.data(), start, &pos, end, &loops, 28);
+    EXPECT_EQ(frames_of(out, 2, 7), (std::vector<int>{0, 1, 2, 0, 1, 2, -1}))
+        << "every pass plays all three frames, left and right in place";
+    std::fill(out.begin(), out.end(), kGuard);
+    pos = const_cast<int16_t *>(start) + 2;
+    loops = 3;
+    COPYSLICELEFT32(out.data(), start, &pos, end, &loops, -1.0f, 28);
+    EXPECT_EQ(frames_of(out, 2, 7), (std::vector<int>{1, 0, 2, 1, 0, 2, 1}));
+    for (int16_t s : out) EXPECT_NE(s, kOutside);
+    std::fill(out.begin(), out.end(), kGuard);
+    pos = const_cast<int16_t *>(start);
+    loops = 2;
+    COPYSLICERIGHT32(out.data(), start, &pos, end, &loops, 2.0f, 16);
+    EXPECT_EQ(frames_of(out, 2, 4), (std::vector<int>{0, 2, 1, -1}));
+}

@@ -411,3 +411,16 @@ TEST(Sounds, ReinitialisingWithALargerBlockGrowsTheWorkBuffers) {
     const std::vector<int16_t> small = device.pump();
     ASSERT_EQ(small.size(), 2u * 64);
 }
+
+TEST(Sounds, StartingBackwardsPlaysTheWholeRangeFromItsEnd) {
+    PumpDevice device(44100, 2, kFrames);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = ramp_wave(40);
+    int32_t s = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, -1.0f, 1.0f, 0.0f, &s), 1);
+    EXPECT_EQ(device.pump(), frames_block(run(39, 40, -1) + silence(24)));
+
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(s, frame_address(wave, 5), nullptr, frame_address(wave, 25)), 1);
+    ASSERT_EQ(ZYN_PLAY_SOUND(s, 2), 1);
+    EXPECT_EQ(device.pump(), frames_block(run(24, 20, -1) + run(24, 20, -1) + silence(24)));
+}

@@ -68,8 +68,9 @@ PlugoutRecord request(int32_t rate, int32_t channels, int32_t frames, int32_t bi
     return record;
 }
 
-// The plug-ins that can open a device on any machine: null always, wav with
-// ZYN_WAV_OUT, alsa with a configuration whose default PCM is a file.
+// Every plug-in on a device it can always have: null as it is, wav with
+// ZYN_WAV_OUT, alsa with a configuration whose default PCM is a file, pulse
+// with a private server.
 class PluginContract : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
@@ -82,8 +83,13 @@ class PluginContract : public ::testing::TestWithParam<std::string> {
                      dir_.file("alsa.raw").c_str());
         std::fclose(out);
         setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+        if (GetParam() == "plug-pulse.so") {
+            const std::string why = pulse_.start();
+            if (!why.empty()) GTEST_SKIP() << "no PulseAudio server for this test: " << why;
+        }
     }
     TempDir dir_;
+    PulseServer pulse_{dir_.path()};
 };
 
 }  // namespace
@@ -190,7 +196,8 @@ TEST_P(PluginContract, SurvivesEveryOrderOfEntries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, PluginContract,
-                         ::testing::Values("plug-null.so", "plug-wav.so", "plug-alsa.so"),
+                         ::testing::Values("plug-null.so", "plug-wav.so", "plug-alsa.so",
+                                           "plug-pulse.so"),
                          [](const ::testing::TestParamInfo<std::string> &param) {
                              const std::string name = param.param.substr(5);
                              return name.substr(0, name.find('.'));

@@ -175,6 +175,47 @@ int end_process(pid_t pid, int signal_number) {
     return status;
 }
 
+std::string PulseServer::start() {
+    if (!program_available("pulseaudio")) return "pulseaudio is not installed";
+    if (!program_available("pactl")) return "pactl (pulseaudio-utils) is not installed";
+    const std::string socket = folder_ + "/native";
+    pid_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                  "--load=module-null-sink sink_name=zyn_null rate=44100",
+                  "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1"},
+                 environment());
+    if (pid_ < 0) return "pulseaudio could not be started";
+    // The engine's client too: its cookie and state stay out of the real home.
+    setenv("PULSE_SERVER", server().c_str(), 1);
+    setenv("HOME", folder_.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    const std::string check = "pactl info >/dev/null 2>&1";
+    for (int waited = 0; waited < 10000; waited += 50) {
+        if (std::filesystem::exists(socket) && std::system(check.c_str()) == 0) return "";
+        sleep_ms(50);
+    }
+    return "the private pulseaudio server did not come up within 10 s";
+}
+
+void PulseServer::stop() {
+    signal(SIGCONT);  // a frozen server could not act on SIGTERM
+    if (pid_ > 0) end_process(pid_, SIGTERM);
+    pid_ = -1;
+}
+
+void PulseServer::signal(int signal_number) {
+    if (pid_ > 0) kill(pid_, signal_number);
+}
+
+void PulseServer::kill_now() {
+    if (pid_ > 0) end_process(pid_, SIGKILL);
+    pid_ = -1;
+}
+
+std::vector<std::string> PulseServer::environment() const {
+    return {"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "PULSE_SERVER=" + server()};
+}
+
 bool program_available(const std::string &name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -71,6 +71,29 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
 // Sends the signal and reaps the process; its exit status, or -1.
 int end_process(pid_t pid, int signal_number);
 
+// A pulseaudio of our own with one null sink, "zyn_null", in a private
+// runtime folder; PULSE_SERVER, HOME and XDG_RUNTIME_DIR of this process
+// point at it once started. Stopped at the end.
+class PulseServer {
+  public:
+    explicit PulseServer(const std::string &folder) : folder_(folder) {}
+    ~PulseServer() { stop(); }
+    PulseServer(const PulseServer &) = delete;
+    PulseServer &operator=(const PulseServer &) = delete;
+
+    // Empty on success, else why no server could be had (the test skips).
+    std::string start();
+    void stop();
+    void signal(int signal_number);
+    void kill_now();
+    std::string server() const { return "unix:" + folder_ + "/native"; }
+    std::vector<std::string> environment() const;
+
+  private:
+    std::string folder_;
+    pid_t pid_ = -1;
+};
+
 bool program_available(const std::string &name);
 double seconds_since(int64_t start_ns);
 int64_t now_ns();

@@ -20,56 +20,6 @@ using namespace zyn_test;
 
 namespace {
 
-// A pulseaudio of our own, in a private runtime folder.
-class PulseServer {
-  public:
-    explicit PulseServer(const TempDir &dir) : dir_(dir) {}
-    ~PulseServer() { stop(); }
-
-    // Empty on success, else why the server could not be had.
-    std::string start() {
-        if (!program_available("pulseaudio")) return "pulseaudio is not installed";
-        if (!program_available("pactl")) return "pactl (pulseaudio-utils) is not installed";
-        const std::string socket = dir_.file("native");
-        pid_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                      "--load=module-null-sink sink_name=zyn_null rate=44100",
-                      "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1"},
-                     environment());
-        if (pid_ < 0) return "pulseaudio could not be started";
-        // The engine's client too: it keeps its cookie and state out of the real home.
-        setenv("PULSE_SERVER", server().c_str(), 1);
-        setenv("HOME", dir_.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-        unsetenv("XDG_CONFIG_HOME");
-        const std::string check = "PULSE_SERVER=" + server() + " pactl info >/dev/null 2>&1";
-        for (int waited = 0; waited < 10000; waited += 50) {
-            if (std::filesystem::exists(socket) && std::system(check.c_str()) == 0) return "";
-            sleep_ms(50);
-        }
-        return "the private pulseaudio server did not come up within 10 s";
-    }
-    void stop() {
-        signal(SIGCONT);  // a frozen server could not act on SIGTERM
-        if (pid_ > 0) end_process(pid_, SIGTERM);
-        pid_ = -1;
-    }
-    void signal(int signal_number) {
-        if (pid_ > 0) kill(pid_, signal_number);
-    }
-    void kill_now() {
-        if (pid_ > 0) end_process(pid_, SIGKILL);
-        pid_ = -1;
-    }
-    std::string server() const { return "unix:" + dir_.file("native"); }
-    std::vector<std::string> environment() const {
-        return {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "PULSE_SERVER=" + server()};
-    }
-
-  private:
-    const TempDir &dir_;
-    pid_t pid_ = -1;
-};
-
 struct ToneMeasure {
     size_t frames = 0;  // frames of the longest stretch of sound
     double frequency = 0.0;
@@ -117,7 +67,7 @@ ToneMeasure measure_tone(const std::vector<int16_t> &stereo) {
 TEST(PulseOutput, PlaysAToneThatTheServerRecords) {
     if (!plugin_built("plug-pulse.so")) GTEST_SKIP() << "plug-pulse.so was not built (no libpulse)";
     TempDir dir;
-    PulseServer server(dir);
+    PulseServer server(dir.path());
     const std::string why = server.start();
     if (!why.empty()) GTEST_SKIP() << "no PulseAudio server for this test: " << why;
     if (!program_available("parec")) GTEST_SKIP() << "parec (pulseaudio-utils) is not installed";
@@ -154,7 +104,7 @@ TEST(PulseOutput, PlaysAToneThatTheServerRecords) {
 TEST(PulseOutput, KeepsTheEngineRunningWhenTheServerGoesAway) {
     if (!plugin_built("plug-pulse.so")) GTEST_SKIP() << "plug-pulse.so was not built (no libpulse)";
     TempDir dir;
-    PulseServer server(dir);
+    PulseServer server(dir.path());
     const std::string why = server.start();
     if (!why.empty()) GTEST_SKIP() << "no PulseAudio server for this test: " << why;
 
@@ -176,7 +126,7 @@ TEST(PulseOutput, KeepsTheEngineRunningWhenTheServerGoesAway) {
 TEST(PulseOutput, StopsAndClosesWhenTheServerFreezes) {
     if (!plugin_built("plug-pulse.so")) GTEST_SKIP() << "plug-pulse.so was not built (no libpulse)";
     TempDir dir;
-    PulseServer server(dir);
+    PulseServer server(dir.path());
     const std::string why = server.start();
     if (!why.empty()) GTEST_SKIP() << "no PulseAudio server for this test: " << why;
 

@@ -39,7 +39,9 @@ void picture(const fs::path &path, int w, int h, uint32_t (*colour)(int, int)) {
 
 void wav(const fs::path &path) {
     std::vector<uint8_t> out;
-    auto text = [&](const char *t) { out.insert(out.end(), t, t + 4); };
+    auto text = [&](const char *t) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i]));
+    };
     const uint32_t frames = 4410;
     text("RIFF");
     put32(out, 36 + frames * 4);

@@ -51,4 +51,6 @@ TEST(WindowKeys, KeysAndTheCloseButtonBecomeCodes) {
     ASSERT_TRUE(scene_test::close_window(window));
     EXPECT_EQ(next_code(), KEY_CLOSE);
     EXPECT_TRUE(screen_has_window());
+    close_screen();
+    EXPECT_FALSE(screen_is_open());
 }

@@ -1,0 +1,21 @@
+# The objects built with -msse2 / -mavx2 must define no weak or unique
+# symbols: such a symbol is code the linker may keep for the whole library,
+# which would then run AVX instructions on any processor.
+#   cmake -DOBJECTS="a.o|b.o|..." -P check_vector_objects.cmake
+string(REPLACE "|" ";" objects "${OBJECTS}")
+set(checked 0)
+foreach(object IN LISTS objects)
+  if(NOT object MATCHES "kernels_(sse2|avx2)\\.cpp\\.o$")
+    continue()
+  endif()
+  execute_process(COMMAND nm -C "${object}" OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "nm failed on ${object}")
+  endif()
+  string(REGEX MATCHALL "[^\n]* [WVu] [^\n]*" shared "${symbols}")
+  if(shared)
+    message(FATAL_ERROR "${object} defines shared symbols:\n${shared}")
+  endif()
+  math(EXPR checked "${checked} + 1")
+endforeach()
+message(STATUS "${checked} vector objects checked")
