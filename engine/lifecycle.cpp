@@ -24,6 +24,15 @@ void finalise() {
     if (engine().initialized.load() == 1) ZYN_EXIT();
 }
 
+// The format of the device the stream's buffers and decoder were made for.
+struct DeviceFormat {
+    int32_t rate = 0;
+    int32_t channels = 0;
+    int32_t buffer_size = 0;
+    bool operator==(const DeviceFormat &) const = default;
+};
+DeviceFormat g_stream_format;
+
 void register_finaliser() {
     // Registered after discovery has loaded the plug-ins, so it runs before
     // their own static destructors do.
@@ -104,11 +113,14 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         return 0;
     }
     const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
-    // A stream's ring and block were sized for the previous device.
-    if (e.mp3_stream.mix_buffer != nullptr && e.work_buffer_bytes != row.buffer_size + 512) {
+    // A stream decodes into the format and block size of the device it was
+    // made for; on any other device it ends and its buffers go.
+    const DeviceFormat format{row.rate, row.channels, row.buffer_size};
+    if (e.mp3_stream.mix_buffer != nullptr && !(format == g_stream_format)) {
         end_stream();
         release_stream_buffers();
     }
+    g_stream_format = format;
     resize_work_buffers(row.buffer_size);
     {
         EngineLock hold(e.lock);

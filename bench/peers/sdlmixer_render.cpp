@@ -25,6 +25,7 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,10 +34,11 @@
 
 namespace {
 
-// Shared with the post-mix hook; written only while the audio device is locked
-// or from the audio thread itself.
+// Shared with the audio thread: the main thread writes the other fields only
+// while `armed` is false and publishes them by setting it; from then on only
+// the audio thread touches them until it clears `armed` and posts `done`.
 struct Capture {
-    bool armed = false;
+    std::atomic<bool> armed{false};
     int block = 0;            // blocks mixed since arming
     int bad_length = 0;       // hook calls whose length was not one block
     double t0 = 0.0, t1 = 0.0;
@@ -57,12 +59,12 @@ double thread_cpu_seconds() {
 
 void SDLCALL block_start(void *udata, Uint8 *, int) {
     auto *c = static_cast<Capture *>(udata);
-    if (c->armed) c->callback_start = thread_cpu_seconds();
+    if (c->armed.load(std::memory_order_acquire)) c->callback_start = thread_cpu_seconds();
 }
 
 void SDLCALL post_mix(void *udata, Uint8 *stream, int len) {
     auto *c = static_cast<Capture *>(udata);
-    if (!c->armed) return;
+    if (!c->armed.load(std::memory_order_acquire)) return;
     const int bytes = peers::kBlockFrames * peers::kChannels * 2;
     if (len != bytes) ++c->bad_length;
     const int k = c->block++;
@@ -74,10 +76,18 @@ void SDLCALL post_mix(void *udata, Uint8 *stream, int len) {
                    stream, static_cast<size_t>(std::min(len, bytes)));
         if (k == peers::kWarmBlocks + peers::kTimedBlocks - 1) {
             c->t1 = peers::cpu_seconds();
-            c->armed = false;
+            c->armed.store(false, std::memory_order_release);
             SDL_SemPost(c->done);
         }
     }
+}
+
+// SDL_mixer does not say which device it opened (SDL_LockAudio names only the
+// legacy one), but it is the one device of this process that is playing.
+SDL_AudioDeviceID mixer_device() {
+    for (SDL_AudioDeviceID id = 1; id < 64; ++id)
+        if (SDL_GetAudioDeviceStatus(id) == SDL_AUDIO_PLAYING) return id;
+    return 0;
 }
 
 double wall_seconds() {
@@ -170,6 +180,8 @@ int main(int argc, char **argv) {
     capture.out = out.data();
     capture.done = SDL_CreateSemaphore(0);
     Mix_SetPostMix(post_mix, &capture);
+    const SDL_AudioDeviceID device = mixer_device();
+    if (device == 0) std::fprintf(stderr, "sdlmixer_render: no playing device found; voices may start a block apart\n");
     Mix_HookMusic(block_start, &capture);
     const Uint8 left = static_cast<Uint8>(255.0f * (1.0f - peers::kPan) + 0.5f);
     bool all_ok = true;
@@ -183,8 +195,9 @@ int main(int argc, char **argv) {
                 continue;
             }
             Mix_AllocateChannels(voices);
-            // Every channel starts in the same block, as the other engines' voices do.
-            SDL_LockAudio();
+            // Holding the device's lock makes every channel start in the same
+            // block, as the other engines' voices do.
+            if (device != 0) SDL_LockAudioDevice(device);
             int started = 0;
             for (int ch = 0; ch < voices; ++ch) {
                 Mix_Volume(ch, static_cast<int>(peers::kVolume * MIX_MAX_VOLUME));
@@ -195,8 +208,8 @@ int main(int argc, char **argv) {
             capture.bad_length = 0;
             capture.callback_sum = 0.0;
             capture.callback_blocks = 0;
-            capture.armed = true;
-            SDL_UnlockAudio();
+            capture.armed.store(true, std::memory_order_release);
+            if (device != 0) SDL_UnlockAudioDevice(device);
             SDL_SemWait(capture.done);
             const int playing = Mix_Playing(-1);
             Mix_HaltChannel(-1);

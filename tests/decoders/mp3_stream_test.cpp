@@ -365,6 +365,21 @@ TEST(Mp3Stream, DeviceWithAnotherBlockSizeEndsTheStreamAndTheNextOneFitsIt) {
     EXPECT_EQ(static_cast<int64_t>(g_taken.size()) * 2, round_up(int64_t{4608} * mp3.frames.count, 4000));
 }
 
+// Same block size, other rate or channels: the decoder's format is stale too.
+TEST(Mp3Stream, DeviceWithAnotherFormatButTheSameBlockEndsTheStream) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "long", 44100, 2, 2.0);
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    ASSERT_EQ(ZYN_INIT(22050, 2, 3, 256, -1), 1);
+    EXPECT_FALSE(stream_active());
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    ASSERT_EQ(ZYN_INIT(22050, 1, 3, 512, -1), 1);  // the same block bytes in mono
+    EXPECT_FALSE(stream_active()) << "a stream made for stereo must not go on into a mono device";
+}
+
 TEST(Mp3Stream, SettersAndEndRaceTheOutputThreadSafely) {
     TempDir dir;
     const Mp3Fixture mp3 = make_mp3(dir, "long", 44100, 2, 3.0);
