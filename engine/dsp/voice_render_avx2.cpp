@@ -1,0 +1,154 @@
+// AVX2 forms of the fused voice loops, bit-identical to the plain ones.
+// Compiled with -mavx2 and reached only through the run-time binding.
+//
+// A factor f in [0, 3 x 65536) is applied to 16 samples at once as
+// w x s + floor(s x r / 65536) with f = w x 65536 + r: the fraction comes from
+// an unsigned high product corrected for the sign of s (exact modulo 2^16,
+// and the true value fits 16 bits), the whole part from at most two
+// saturating adds. All terms share the sign of s, so saturating after each
+// add gives the clamp of the exact sum, as SCALE16 does.
+#if defined(__x86_64__) || defined(__i386__)
+
+#include "voice_render_variants.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <immintrin.h>
+
+namespace zyn {
+namespace {
+
+struct Stage {
+    __m256i fraction;
+    __m256i once;   // lanes whose whole part is at least 1
+    __m256i twice;  // lanes whose whole part is 2
+};
+
+bool in_range(int64_t f) { return f >= 0 && f < kFusedVectorFactorLimit; }
+
+int32_t lane_pair(uint32_t even, uint32_t odd) {
+    return static_cast<int32_t>((even & 0xFFFF) | ((odd & 0xFFFF) << 16));
+}
+
+Stage make_stage(int64_t even, int64_t odd) {
+    const auto we = static_cast<uint32_t>(even >> 16);
+    const auto wo = static_cast<uint32_t>(odd >> 16);
+    return {_mm256_set1_epi32(lane_pair(static_cast<uint32_t>(even), static_cast<uint32_t>(odd))),
+            _mm256_set1_epi32(lane_pair(we >= 1 ? 0xFFFF : 0, wo >= 1 ? 0xFFFF : 0)),
+            _mm256_set1_epi32(lane_pair(we >= 2 ? 0xFFFF : 0, wo >= 2 ? 0xFFFF : 0))};
+}
+
+inline __m256i apply(__m256i s, const Stage &st) {
+    const __m256i negative = _mm256_srai_epi16(s, 15);
+    __m256i t = _mm256_sub_epi16(_mm256_mulhi_epu16(s, st.fraction),
+                                 _mm256_and_si256(st.fraction, negative));
+    t = _mm256_adds_epi16(t, _mm256_and_si256(s, st.once));
+    return _mm256_adds_epi16(t, _mm256_and_si256(s, st.twice));
+}
+
+template <bool kScale, bool kPan, bool kFirst>
+inline void emit(int16_t *out, __m256i s, const Stage &volume, const Stage &pan) {
+    if (kScale) s = apply(s, volume);
+    if (kPan) s = apply(s, pan);
+    auto *o = reinterpret_cast<__m256i *>(out);
+    if (!kFirst) s = _mm256_adds_epi16(_mm256_loadu_si256(o), s);
+    _mm256_storeu_si256(o, s);
+}
+
+template <bool kScale, bool kPan, bool kFirst>
+int32_t run_vectors(int16_t *out, const int16_t *src, int32_t frames, const FusedGains &g) {
+    const Stage volume = make_stage(g.volume, g.volume);
+    const Stage pan = make_stage(g.left, g.right);
+    int32_t i = 0;
+    for (; i + 16 <= frames; i += 16) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 2 * i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 2 * i + 16));
+        emit<kScale, kPan, kFirst>(out + 2 * i, a, volume, pan);
+        emit<kScale, kPan, kFirst>(out + 2 * i + 16, b, volume, pan);
+    }
+    for (; i + 8 <= frames; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + 2 * i));
+        emit<kScale, kPan, kFirst>(out + 2 * i, a, volume, pan);
+    }
+    return i;
+}
+
+template <bool kScale, bool kPan, bool kFirst>
+int32_t gather_vectors(int16_t *out, const int16_t *origin, uint32_t fraction, uint32_t step,
+                       bool forward, int32_t frames, const FusedGains &g) {
+    const Stage volume = make_stage(g.volume, g.volume);
+    const Stage pan = make_stage(g.left, g.right);
+    // Lane k: k x step, below 2^31 for the steps taken here.
+    const __m256i lanes = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                             _mm256_set1_epi32(static_cast<int32_t>(step)));
+    const auto *frames32 = reinterpret_cast<const int32_t *>(origin);
+    int32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        const uint64_t at = fraction + static_cast<uint64_t>(i) * step;
+        const auto whole = static_cast<ptrdiff_t>(at >> 16);
+        const auto part = static_cast<int32_t>(at & 0xFFFF);
+        __m256i index = _mm256_srli_epi32(_mm256_add_epi32(_mm256_set1_epi32(part), lanes), 16);
+        const int32_t *base = forward ? frames32 + whole : frames32 - whole;
+        if (!forward) index = _mm256_sub_epi32(_mm256_setzero_si256(), index);
+        const __m256i s = _mm256_i32gather_epi32(base, index, 4);
+        emit<kScale, kPan, kFirst>(out + 2 * i, s, volume, pan);
+    }
+    return i;
+}
+
+template <bool kFirst>
+int32_t run_dispatch(int16_t *out, const int16_t *src, int32_t frames, const FusedGains &g) {
+    const bool scale = g.volume != 65536;
+    const bool pan = g.left != 65536 || g.right != 65536;
+    if (scale && pan) return run_vectors<true, true, kFirst>(out, src, frames, g);
+    if (scale) return run_vectors<true, false, kFirst>(out, src, frames, g);
+    if (pan) return run_vectors<false, true, kFirst>(out, src, frames, g);
+    return run_vectors<false, false, kFirst>(out, src, frames, g);
+}
+
+template <bool kFirst>
+int32_t gather_dispatch(int16_t *out, const int16_t *origin, uint32_t fraction, uint32_t step,
+                        bool forward, int32_t frames, const FusedGains &g) {
+    const bool scale = g.volume != 65536;
+    const bool pan = g.left != 65536 || g.right != 65536;
+    if (scale && pan)
+        return gather_vectors<true, true, kFirst>(out, origin, fraction, step, forward, frames, g);
+    if (scale)
+        return gather_vectors<true, false, kFirst>(out, origin, fraction, step, forward, frames, g);
+    if (pan)
+        return gather_vectors<false, true, kFirst>(out, origin, fraction, step, forward, frames, g);
+    return gather_vectors<false, false, kFirst>(out, origin, fraction, step, forward, frames, g);
+}
+
+bool vector_gains(const FusedGains &g) {
+    return in_range(g.volume) && in_range(g.left) && in_range(g.right);
+}
+
+}  // namespace
+
+void fused_run_avx2(int16_t *out, const int16_t *src, int32_t frames, const FusedGains &g,
+                    bool first) {
+    int32_t done = 0;
+    if (vector_gains(g))
+        done = first ? run_dispatch<true>(out, src, frames, g) : run_dispatch<false>(out, src, frames, g);
+    fused_run_plain(out + 2 * done, src + 2 * done, frames - done, g, first);
+}
+
+void fused_gather_avx2(int16_t *out, const int16_t *origin, uint32_t fraction, uint32_t step,
+                       bool forward, int32_t frames, const FusedGains &g, bool first) {
+    int32_t done = 0;
+    // Below 2^28 the eight lanes' distances fit 32 bits.
+    if (vector_gains(g) && step < (1u << 28))
+        done = first ? gather_dispatch<true>(out, origin, fraction, step, forward, frames, g)
+                     : gather_dispatch<false>(out, origin, fraction, step, forward, frames, g);
+    if (done == frames) return;
+    const uint64_t at = fraction + static_cast<uint64_t>(done) * step;
+    const auto whole = static_cast<ptrdiff_t>(at >> 16) * 2;
+    fused_gather_plain(out + 2 * done, forward ? origin + whole : origin - whole,
+                       static_cast<uint32_t>(at & 0xFFFF), step, forward, frames - done, g, first);
+}
+
+}  // namespace zyn
+
+#endif
