@@ -13,9 +13,15 @@
 
 #include <alsa/asoundlib.h>
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+// alsa/error.h declares snd_lib_error_set_local outside its extern "C" block;
+// bind to the C symbol by name.
+snd_local_error_handler_t set_local_error_handler(snd_local_error_handler_t handler)
+    __asm__("snd_lib_error_set_local");
 
 namespace {
 
@@ -35,6 +41,18 @@ char g_report[384] = "";
 
 // Longest wait on the PCM: bounds how late a stop is noticed.
 constexpr int kWaitMs = 50;
+
+// ALSA also prints why an open failed on stderr; the plug-in keeps the reason
+// for PLUG_ERROR instead, so probing a machine without sound stays quiet.
+// The handler is the calling thread's own: other ALSA users are not affected.
+void keep_quiet(const char *, int, const char *, int, const char *, va_list) {}
+
+int open_pcm(snd_pcm_t **pcm, const char *device) {
+    const snd_local_error_handler_t previous = set_local_error_handler(keep_quiet);
+    const int result = snd_pcm_open(pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    set_local_error_handler(previous);
+    return result;
+}
 
 // Recovers from an underrun or suspend; false when the device is lost.
 bool recover(int error) {
@@ -194,7 +212,7 @@ extern "C" {
 
 ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
     snd_pcm_t *probe = nullptr;
-    const int result = snd_pcm_open(&probe, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    const int result = open_pcm(&probe, "default");
     if (result < 0) {
         g_error.set("ALSA: no playback device: %s", snd_strerror(result));
         return 0;
@@ -212,7 +230,7 @@ ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
     }
     char device[32] = "default";
     if (record->device >= 0) std::snprintf(device, sizeof(device), "plughw:%d", record->device);
-    int result = snd_pcm_open(&g_pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    const int result = open_pcm(&g_pcm, device);
     if (result < 0) {
         g_pcm = nullptr;
         g_error.set("ALSA: cannot open %s: %s", device, snd_strerror(result));

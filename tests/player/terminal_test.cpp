@@ -131,3 +131,16 @@ TEST(PlayerTerminal, SpaceHoldsTheClockAndMMutes) {
     session.press("q");
     EXPECT_EQ(session.wait_exit(5.0), 0);
 }
+
+TEST(PlayerTerminal, NMovesOnToTheNextFile) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("first.wav"), tone(440.0, 1.0, 16000.0));
+    write_wav(dir.file("second.wav"), tone(660.0, 1.0, 16000.0));
+    TerminalSession session(dir, {"--loops", "0", dir.file("first.wav"), dir.file("second.wav")});
+    ASSERT_TRUE(session.started());
+    EXPECT_EQ(session.read_for(0.6).find("second.wav"), std::string::npos);
+    session.press("n");
+    EXPECT_NE(session.read_for(0.8).find("second.wav"), std::string::npos) << "n did not start the next file";
+    session.press("q");
+    EXPECT_EQ(session.wait_exit(5.0), 0);
+}

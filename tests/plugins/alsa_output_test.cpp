@@ -65,7 +65,9 @@ TEST(AlsaOutput, IsSkippedWhenNoPcmCanBeOpened) {
     write_config(dir.file("asound.conf"), "# no PCM at all\n");
     PluginFolder folder({"plug-alsa.so", "plug-null.so"});
     ZYN_SET_PLUGPATH(folder.path().c_str());
+    ::testing::internal::CaptureStderr();
     ASSERT_EQ(ZYN_INIT(44100, 2, 3, 512, -1), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "probing prints nothing";
     EXPECT_STREQ(ZYN_GET_PLUGNAME(), "Null output");
     EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 1) << "refused by its probe";
     EXPECT_EQ(ZYN_EXIT(), 1);

@@ -231,7 +231,7 @@ TEST(SceneRun, PaintsSkyAndGroundBand) {
 TEST(SceneRun, WalksToTheRightEdgeTurnsAndStandsFacingLeft) {
     SceneFolder folder;
     SceneProcess run(folder, {"--trace", "--frames", "420", "--keys", "0:333"});
-    ASSERT_EQ(run.wait(120), 0);
+    ASSERT_EQ(run.wait(120), 0) << run.trace();
     const std::string trace = run.trace();
     const std::vector<FrameTrace> f = frames_of(trace);
     ASSERT_EQ(f.size(), 420u) << trace.substr(0, 2000);
@@ -262,7 +262,7 @@ TEST(SceneRun, WalksToTheRightEdgeTurnsAndStandsFacingLeft) {
 TEST(SceneRun, TurnsBeforeWalkingLeft) {
     SceneFolder folder;
     SceneProcess run(folder, {"--trace", "--frames", "12", "--keys", "2:331"});
-    ASSERT_EQ(run.wait(60), 0);
+    ASSERT_EQ(run.wait(60), 0) << run.trace();
     const std::vector<FrameTrace> f = frames_of(run.trace());
     ASSERT_EQ(f.size(), 12u);
     for (int i = 3; i < 3 + kTurnFrames; ++i) {
@@ -325,10 +325,22 @@ TEST(SceneRun, MissingPictureIsReportedThenTheSceneRunsOn) {
     EXPECT_EQ(trace.find("message:", message + 1), std::string::npos);
 }
 
+// The Escape that dismisses a report stays queued: one frame, then the end.
+TEST(SceneRun, EscapeOnAReportEndsAfterOneFrame) {
+    SceneFolder folder;
+    fs::remove(folder.path("data/bubble_16.bmp"));
+    SceneProcess run(folder, {"--trace"});
+    answer_until_exit(run, "Escape", 30);
+    EXPECT_EQ(run.wait(30), 0) << run.trace();
+    const std::vector<FrameTrace> f = frames_of(run.trace());
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].key, 27);
+}
+
 TEST(SceneRun, WithoutPlugInsTheSceneIsSilent) {
     SceneFolder folder(false);
     SceneProcess run(folder, {"--trace", "--frames", "20", "--keys", "0:333"});
-    ASSERT_EQ(run.wait(60), 0);
+    ASSERT_EQ(run.wait(60), 0) << run.trace();
     const std::string trace = run.trace();
     EXPECT_NE(trace.find("sound_ok 0"), std::string::npos);
     const std::vector<FrameTrace> f = frames_of(trace);
@@ -343,7 +355,7 @@ TEST(SceneRun, SheetWithoutFramesEndsWithCodeOne) {
     picture(folder.path("data/s_turn_left.bmp"), 20, 40, [](int, int) { return 0xFFFFFFu; });
     SceneProcess run(folder, {"--trace", "--frames", "5"});
     answer_until_exit(run, "space", 30);
-    EXPECT_EQ(run.wait(30), 1);
+    EXPECT_EQ(run.wait(30), 1) << run.trace();
     const std::string trace = run.trace();
     EXPECT_NE(trace.find("message: error: wrong number of frames  !"), std::string::npos) << trace;
     EXPECT_TRUE(frames_of(trace).empty());

@@ -59,7 +59,7 @@ Pcm16 make_step(Foot foot) {
     Pcm16 out;
     out.channels = 1;
     out.rate = kRate;
-    const double gain = 0.4 * 32767.0 / peak;  // about -8 dBFS
+    const double gain = 0.3 * 32767.0 / peak;  // about -10 dBFS: heard over the tune, not above it
     for (double v : mono) out.samples.push_back(std::int16_t(std::lround(v * gain)));
     return out;
 }

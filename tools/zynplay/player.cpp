@@ -90,6 +90,7 @@ struct Player::Transport {
     double total = -1.0;        // seconds, below 0 when unknown
     double stream_start = 0.0;  // engine play time when the stream began
     double elapsed = 0.0;
+    bool skip = false;          // n: on to the next file
 };
 
 Player::Player(const Options &options) : options_(options) {
@@ -383,7 +384,7 @@ bool Player::run_until_done(Transport &t) {
     for (;;) {
         if (interactive_)
             for (int32_t key = ZYN_GET_KEYCODE(); key != 0; key = ZYN_GET_KEYCODE()) handle_key(key, t);
-        if (quit_requested()) {
+        if (quit_requested() || t.skip) {
             if (interactive_) draw_status(t, true);
             return false;
         }
@@ -438,6 +439,11 @@ void Player::handle_key(int32_t key, Transport &t) {
         case 'Q':
         case 27:
             quit.store(true);
+            break;
+        case 'n':
+        case 'N':
+            t.skip = true;
+            if (t.paused && t.stream) ZYN_START();
             break;
         case ' ':
             t.paused = !t.paused;
