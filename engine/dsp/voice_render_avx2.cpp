@@ -83,15 +83,37 @@ int32_t gather_vectors(int16_t *out, const int16_t *origin, uint32_t fraction, u
     const __m256i lanes = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
                                              _mm256_set1_epi32(static_cast<int32_t>(step)));
     const auto *frames32 = reinterpret_cast<const int32_t *>(origin);
+    // The farthest frame the run reads; no load may pass it.
+    const auto reach = static_cast<ptrdiff_t>(
+        (fraction + static_cast<uint64_t>(frames > 0 ? frames - 1 : 0) * step) >> 16);
+    // Up to this step the eight frames of a vector lie within 16 source
+    // frames, which two loads and two lane permutes fetch faster than a gather.
+    const bool windowed = step * 7 + 0xFFFF < (16u << 16);
+    const __m256i seven = _mm256_set1_epi32(7);
+    const __m256i fifteen = _mm256_set1_epi32(15);
     int32_t i = 0;
     for (; i + 8 <= frames; i += 8) {
         const uint64_t at = fraction + static_cast<uint64_t>(i) * step;
         const auto whole = static_cast<ptrdiff_t>(at >> 16);
         const auto part = static_cast<int32_t>(at & 0xFFFF);
-        __m256i index = _mm256_srli_epi32(_mm256_add_epi32(_mm256_set1_epi32(part), lanes), 16);
-        const int32_t *base = forward ? frames32 + whole : frames32 - whole;
-        if (!forward) index = _mm256_sub_epi32(_mm256_setzero_si256(), index);
-        const __m256i s = _mm256_i32gather_epi32(base, index, 4);
+        // Lane k: frames from the vector's first frame, (part + k x step) >> 16.
+        const __m256i index =
+            _mm256_srli_epi32(_mm256_add_epi32(_mm256_set1_epi32(part), lanes), 16);
+        __m256i s;
+        if (windowed && whole + 15 <= reach) {
+            const int32_t *low = forward ? frames32 + whole : frames32 - whole - 15;
+            const __m256i select = forward ? index : _mm256_sub_epi32(fifteen, index);
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(low));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(low + 8));
+            s = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a, select),
+                                   _mm256_permutevar8x32_epi32(b, select),
+                                   _mm256_cmpgt_epi32(select, seven));
+        } else if (forward) {
+            s = _mm256_i32gather_epi32(frames32 + whole, index, 4);
+        } else {
+            s = _mm256_i32gather_epi32(frames32 - whole,
+                                       _mm256_sub_epi32(_mm256_setzero_si256(), index), 4);
+        }
         emit<kScale, kPan, kFirst>(out + 2 * i, s, volume, pan);
     }
     return i;
