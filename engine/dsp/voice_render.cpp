@@ -70,8 +70,28 @@ inline void put(int16_t *out, int16_t value) {
     *out = kFirst ? value : saturate(static_cast<int32_t>(*out) + value);
 }
 
+// Factors in [0, 65536] never leave 16 bits and s x factor fits 32 bits, so
+// each stage is one 32-bit product and shift, which the compiler can vectorise.
+inline bool narrow(int64_t f) { return f >= 0 && f <= 65536; }
+
+template <bool kFirst>
+void run_frames_narrow(int16_t *out, const int16_t *src, int32_t frames, int32_t volume,
+                       int32_t left, int32_t right) {
+    for (int32_t i = 0; i < frames; ++i) {
+        const int32_t l = ((src[2 * i] * volume) >> 16) * left >> 16;
+        const int32_t r = ((src[2 * i + 1] * volume) >> 16) * right >> 16;
+        put<kFirst>(out + 2 * i, static_cast<int16_t>(l));
+        put<kFirst>(out + 2 * i + 1, static_cast<int16_t>(r));
+    }
+}
+
 template <bool kFirst>
 void run_frames(int16_t *out, const int16_t *src, int32_t frames, const FusedGains &g) {
+    if (narrow(g.volume) && narrow(g.left) && narrow(g.right)) {
+        run_frames_narrow<kFirst>(out, src, frames, static_cast<int32_t>(g.volume),
+                                  static_cast<int32_t>(g.left), static_cast<int32_t>(g.right));
+        return;
+    }
     for (int32_t i = 0; i < frames; ++i) {
         put<kFirst>(out + 2 * i, scale_sample(scale_sample(src[2 * i], g.volume), g.left));
         put<kFirst>(out + 2 * i + 1,
@@ -80,8 +100,28 @@ void run_frames(int16_t *out, const int16_t *src, int32_t frames, const FusedGai
 }
 
 template <bool kFirst>
+void gather_frames_narrow(int16_t *out, const int16_t *origin, uint32_t fraction, uint32_t step,
+                          ptrdiff_t direction, int32_t frames, int32_t volume, int32_t left,
+                          int32_t right) {
+    uint64_t distance = fraction;
+    for (int32_t i = 0; i < frames; ++i) {
+        const int16_t *frame = origin + direction * static_cast<ptrdiff_t>(distance >> 16) * 2;
+        put<kFirst>(out + 2 * i, static_cast<int16_t>(((frame[0] * volume) >> 16) * left >> 16));
+        put<kFirst>(out + 2 * i + 1,
+                    static_cast<int16_t>(((frame[1] * volume) >> 16) * right >> 16));
+        distance += step;
+    }
+}
+
+template <bool kFirst>
 void gather_frames(int16_t *out, const int16_t *origin, uint32_t fraction, uint32_t step,
                    bool forward, int32_t frames, const FusedGains &g) {
+    if (narrow(g.volume) && narrow(g.left) && narrow(g.right)) {
+        gather_frames_narrow<kFirst>(out, origin, fraction, step, forward ? 1 : -1, frames,
+                                     static_cast<int32_t>(g.volume), static_cast<int32_t>(g.left),
+                                     static_cast<int32_t>(g.right));
+        return;
+    }
     uint64_t distance = fraction;
     for (int32_t i = 0; i < frames; ++i) {
         const auto whole = static_cast<ptrdiff_t>(distance >> 16) * 2;
