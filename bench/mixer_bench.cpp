@@ -4,7 +4,9 @@
 //
 // The engine is set up as ZYN_INIT would leave it for a two-channel device,
 // without a plug-in: the benchmark itself is the device and calls the fill.
-// Which kernel set runs is fixed per process; compare
+// per_step=1 runs every sound through its work buffer (render, scale, pan,
+// then the sum), per_step=0 the one-pass fused path the mixer uses on a
+// stereo device. Which kernel set runs is fixed per process; compare
 //     ./mixer_bench            (vector kernels)
 //     ZYN_FORCE_PLAIN=1 ./mixer_bench
 #include "dsp/kernel_variants.h"
@@ -81,6 +83,7 @@ void release_sounds() {
 void BM_Fill(benchmark::State &state) {
     const int sounds = static_cast<int>(state.range(0));
     const float speed = state.range(1) == 0 ? 1.0f : 1.37f;
+    zyn::set_fused_mixing(state.range(2) == 0);
     Device &d = device();
     place_sounds(sounds, speed);
     for (auto _ : state) {
@@ -89,6 +92,7 @@ void BM_Fill(benchmark::State &state) {
         benchmark::ClobberMemory();
     }
     release_sounds();
+    zyn::set_fused_mixing(true);
     state.SetLabel(zyn::bound_kernels().name);
     state.counters["voice_frames"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * kFrames * sounds, benchmark::Counter::kIsRate);
@@ -97,8 +101,8 @@ void BM_Fill(benchmark::State &state) {
 }
 
 BENCHMARK(BM_Fill)
-    ->ArgNames({"sounds", "resampled"})
-    ->ArgsProduct({{1, 16, 64, 256}, {0, 1}})
+    ->ArgNames({"sounds", "resampled", "per_step"})
+    ->ArgsProduct({{1, 16, 64, 256}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,16 +5,31 @@
 // it reads is a consistent set; application calls hold the lock only around
 // their table changes, so the wait is short. It allocates nothing: every
 // block it touches was allocated by the sound and stream operations.
+//
+// On a stereo device a sound without an enabled callback never goes through
+// its work buffer: its frames are read from the wave, scaled, panned and
+// summed into the output block in one pass (dsp/voice_render.h). The sum is
+// built as the blocks arrive, in list order — the first stored, every later
+// one added with saturation — which is exactly what COPY and the MIX16 chain
+// give after the walk. Such a sound's work buffer is left as it was: nothing
+// reads it. A sound with a callback still renders into its work buffer,
+// which the callback sees and may change before it is added.
 #include "mixer.h"
 
+#include "dsp/kernels.h"
 #include "dsp/master_stage.h"
+#include "dsp/voice_render.h"
 #include "engine_state.h"
 #include "zyn.h"
+
+#include <atomic>
 
 namespace zyn {
 namespace {
 
 constexpr int kMixListSize = 257;  // the stream plus up to 256 sounds
+
+std::atomic<bool> g_fused{true};
 
 // Takes one block from the stream's ring into its mix buffer. Returns true
 // when a block was taken; *present tells whether the ring held anything.
@@ -77,7 +92,65 @@ void advance_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes) {
                                       row.speed, bytes);
 }
 
+// The volume and pan stages of a sound as fixed-point factors, with the
+// tests the per-step path makes: volume exactly 1.0 and pan exactly 0.0 skip
+// their stage, and PAN16 does nothing unless one gain is exactly 1.0.
+FusedGains sound_gains(const SoundEntry &row) {
+    constexpr int64_t kUnit = 65536;
+    FusedGains g{kUnit, kUnit, kUnit};
+    if (row.volume != 1.0f) g.volume = scale_factor_fixed(row.volume);
+    if (row.pan != 0.0f && (row.left_gain == 1.0f || row.right_gain == 1.0f)) {
+        if (row.left_gain == 1.0f)
+            g.right = scale_factor_fixed(row.right_gain);
+        else
+            g.left = scale_factor_fixed(row.left_gain);
+    }
+    return g;
+}
+
+// Adds one finished block to the running sum: the first is stored.
+void accumulate(const RoutineSlots &slots, int16_t *out, const int16_t *block, bool first,
+                int32_t bytes) {
+    if (first)
+        COPY(out, block, bytes);
+    else
+        slots.kernel_mix(out, out, block, bytes);
+}
+
+// The fill's walk over the stream and the sounds with the sum built on the
+// way. Returns the number of contributing blocks (0: out is untouched).
+int32_t mix_fused(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int32_t frames,
+                  int32_t playing, int32_t stream_taken) {
+    const RoutineSlots &slots = e.slots;
+    int32_t n = 0;
+    if (stream_taken) accumulate(slots, out, e.mp3_stream.mix_buffer, n++ == 0, bytes);
+    if (playing == 0) return n;
+    for (int32_t i = 0; i < e.sound_count; ++i) {
+        SoundEntry &row = e.sounds[static_cast<size_t>(i)];
+        if (row_playing(row)) {
+            if (row.muted == 0) {
+                const bool first = n++ == 0;
+                const bool callback = row.callback != nullptr && row.callback_enabled == 1;
+                if (callback ||
+                    !render_voice_fused(out, first, row.loop_start, &row.position, row.loop_end,
+                                        &row.loops, row.speed, sound_gains(row), bytes / 4)) {
+                    render_sound(slots, row, bytes, channels, frames);
+                    accumulate(slots, out, row.buffer, first, bytes);
+                }
+            } else {
+                advance_sound(slots, row, bytes);
+            }
+        }
+        if (row.wave_start != nullptr && row.loops < 1 && row.has_handle == 0)
+            row.wave_start = nullptr;
+        if (n >= e.max_channels) break;
+    }
+    return n;
+}
+
 }  // namespace
+
+void set_fused_mixing(bool on) { g_fused.store(on, std::memory_order_relaxed); }
 
 void fill_block(PlugoutRecord *record) {
     if (record == nullptr || record->buffer == nullptr || record->buffer_size < 4) return;
@@ -105,6 +178,7 @@ void fill_block(PlugoutRecord *record) {
         streams = present ? 1 : 0;
     }
 
+    const int32_t stream_taken = n;
     int32_t playing = 0;
     if (e.wave_count > 0 && e.sound_count > 0) {
         for (int32_t i = 0; i < e.sound_count; ++i)
@@ -113,7 +187,18 @@ void fill_block(PlugoutRecord *record) {
     e.playing_sounds.store(playing, std::memory_order_relaxed);
     e.playing_streams.store(streams, std::memory_order_relaxed);
 
-    if (playing > 0) {
+    // The fused walk needs the stereo kernels the per-step path would run,
+    // and whole frames: with a partial frame those kernels leave part of the
+    // work buffer as it was.
+    const bool fused = g_fused.load(std::memory_order_relaxed) && channels == 2 &&
+                       (bytes & 3) == 0 && slots.kernel_copy_right == COPYRIGHT32 &&
+                       slots.kernel_copy_slice_right == COPYSLICERIGHT32 &&
+                       slots.kernel_copy_slice_left == COPYSLICELEFT32 &&
+                       slots.kernel_scale == SCALE16 && slots.kernel_pan == PAN16 &&
+                       slots.kernel_mix == MIX16;
+    if (fused) {
+        if (mix_fused(e, out, bytes, channels, frames, playing, stream_taken) == 0) ZERO(out, bytes);
+    } else if (playing > 0) {
         // sound_count is read afresh: a callback may have added a row.
         for (int32_t i = 0; i < e.sound_count; ++i) {
             SoundEntry &row = e.sounds[static_cast<size_t>(i)];
@@ -133,7 +218,9 @@ void fill_block(PlugoutRecord *record) {
         }
     }
 
-    if (n == 0)
+    if (fused) {
+        // summed on the way
+    } else if (n == 0)
         ZERO(out, bytes);
     else if (n == 1)
         COPY(out, list[0], bytes);
