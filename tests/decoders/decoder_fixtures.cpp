@@ -1,5 +1,7 @@
 #include "decoder_fixtures.h"
 
+#include "zyn.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -213,6 +215,16 @@ int32_t open_descriptor_count() {
          it != std::filesystem::directory_iterator(); ++it)
         ++n;
     return n;
+}
+
+Loaded load_with(FileLoader loader, const std::string &file, const char *temp) {
+    Loaded l;
+    l.result = loader(file.c_str(), &l.handle, temp);
+    int16_t *start = nullptr;
+    int16_t *end = nullptr;
+    if (l.result == 1 && ZYN_GET_WAVEPOINTERS(l.handle, &start, &end, nullptr) == 1)
+        l.samples.assign(start, end);
+    return l;
 }
 
 }  // namespace zyn_test

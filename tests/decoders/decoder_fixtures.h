@@ -69,4 +69,14 @@ int32_t count_files_with_prefix(const std::string &folder, const std::string &pr
 // Open file descriptors of this process.
 int32_t open_descriptor_count();
 
+// One load through a file loader (ZYN_LOAD_MP3FILE or ZYN_LOAD_OGGFILE) and
+// the wave's samples when it succeeded.
+struct Loaded {
+    int32_t result = 0;
+    int32_t handle = -2;
+    std::vector<int16_t> samples;
+};
+using FileLoader = int32_t (*)(const char *file, int32_t *wave, const char *temp_file);
+Loaded load_with(FileLoader loader, const std::string &file, const char *temp = "");
+
 }  // namespace zyn_test

@@ -13,20 +13,8 @@ using namespace zyn_test;
 
 namespace {
 
-struct Loaded {
-    int32_t result = 0;
-    int32_t handle = -2;
-    std::vector<int16_t> samples;
-};
-
 Loaded load(const std::string &file, const char *temp = "") {
-    Loaded l;
-    l.result = ZYN_LOAD_OGGFILE(file.c_str(), &l.handle, temp);
-    int16_t *start = nullptr;
-    int16_t *end = nullptr;
-    if (l.result == 1 && ZYN_GET_WAVEPOINTERS(l.handle, &start, &end, nullptr) == 1)
-        l.samples.assign(start, end);
-    return l;
+    return load_with(ZYN_LOAD_OGGFILE, file, temp);
 }
 
 struct OggLoaderTest : ::testing::Test {
