@@ -11,7 +11,7 @@ cmake --build build -j "$(nproc 2>/dev/null || echo 2)"
 
 cd build
 if [ ! -x ./zyn-scene ]; then
-  echo "run.sh: build/zyn-scene was not built (the engine lacks its WAV loader or wave player)" >&2
+  echo "run.sh: build/zyn-scene was not built (see the build output above)" >&2
   exit 1
 fi
 
