@@ -33,6 +33,24 @@ struct DeviceFormat {
 };
 DeviceFormat g_stream_format;
 
+// Formats outside what sound cards offer: a plug-in would either refuse them
+// or, worse, accept them and run its output thread flat out.
+constexpr int32_t kMinRate = 4000;
+constexpr int32_t kMaxRate = 768000;
+constexpr int32_t kMinFrames = 16;
+constexpr int32_t kMaxFrames = 1 << 20;
+constexpr int32_t kMaxBuffers = 64;
+
+bool device_format_usable(int32_t rate, int32_t channels, int32_t frames) {
+    return rate >= kMinRate && rate <= kMaxRate && (channels == 1 || channels == 2) &&
+           frames >= kMinFrames && frames <= kMaxFrames;
+}
+
+int32_t clamp_buffers(int32_t buffers) {
+    if (buffers < 1) return 1;
+    return buffers > kMaxBuffers ? kMaxBuffers : buffers;
+}
+
 void register_finaliser() {
     // Registered after discovery has loaded the plug-ins, so it runs before
     // their own static destructors do.
@@ -79,6 +97,12 @@ int32_t ZYN_GET_MAXCHANNELS(int32_t *channels) {
 }
 
 int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames, int32_t device) {
+    // From a callback this would join the thread that runs it.
+    if (inside_fill()) return 0;
+    // A format no device has is refused before any plug-in sees it, and the
+    // open device (if any) keeps playing.
+    if (!device_format_usable(rate, channels, frames)) return 0;
+    buffers = clamp_buffers(buffers);
     EngineState &e = engine();
     if (e.plugout_count < 1) discover_plugouts();
     if (e.plugout_count > 0) register_finaliser();
@@ -86,10 +110,12 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         e.initialized.store(0);
         return 0;
     }
-    if (e.plugout_index > -1) {
+    const bool reopening = e.plugout_index > -1;
+    if (reopening) {
         PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
         call_plug_stop(open);
         call_plug_exit(open);
+        e.plug_running.store(0);
         EngineLock hold(e.lock);
         e.plugout_index = -1;
     }
@@ -109,7 +135,11 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         }
     }
     if (accepted < 0) {
+        // Without a device nothing consumes the stream: end it rather than
+        // leave its decoder waiting for room that never comes. Waves and
+        // sounds stay for a later ZYN_INIT, and ZYN_EXIT still releases them.
         e.initialized.store(0);
+        if (reopening) end_stream();
         return 0;
     }
     const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
@@ -133,7 +163,7 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
 
 int32_t ZYN_START(void) {
     EngineState &e = engine();
-    if (e.plugout_index == -1) return 0;
+    if (e.plugout_index == -1 || inside_fill()) return 0;
     int32_t result = call_plug_start(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     e.plug_running.store(result);
     return result;
@@ -141,6 +171,8 @@ int32_t ZYN_START(void) {
 
 int32_t ZYN_STOP(void) {
     EngineState &e = engine();
+    // Stopping joins the output thread, which is the caller's own in a callback.
+    if (inside_fill()) return 0;
     if (e.plugout_index == -1 || e.plug_running.load() == 0) return 1;
     int32_t result = call_plug_stop(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     if (result == 1) e.plug_running.store(0);
@@ -148,8 +180,18 @@ int32_t ZYN_STOP(void) {
 }
 
 int32_t ZYN_EXIT(void) {
+    if (inside_fill()) return 0;
     EngineState &e = engine();
-    if (e.plugout_index == -1) return 1;
+    if (e.plugout_index == -1) {
+        // No device is open, but a failed re-initialisation may have left
+        // waves, sounds and the stream behind: they go all the same. The
+        // plug-in rows stay, so a later ZYN_INIT retries them.
+        end_stream();
+        release_stream_buffers();
+        shutdown_tables();
+        e.plug_running.store(0);
+        return 1;
+    }
     if (e.plug_running.load() == 1) {
         ZYN_STOP();
         e.plug_running.store(0);

@@ -31,6 +31,17 @@ constexpr int kMixListSize = 257;  // the stream plus up to 256 sounds
 
 std::atomic<bool> g_fused{true};
 
+// Initial-exec: a plain slot in the thread's static block, so that the first
+// fill on a new output thread does not allocate a dynamic TLS block.
+thread_local bool t_inside_fill __attribute__((tls_model("initial-exec"))) = false;
+
+struct FillScope {
+    FillScope() { t_inside_fill = true; }
+    ~FillScope() { t_inside_fill = false; }
+    FillScope(const FillScope &) = delete;
+    FillScope &operator=(const FillScope &) = delete;
+};
+
 // Takes one block from the stream's ring into its mix buffer. Returns true
 // when a block was taken; *present tells whether the ring held anything.
 bool take_stream_block(EngineState &e, int32_t bytes, int32_t channels, int32_t frames,
@@ -152,10 +163,13 @@ int32_t mix_fused(EngineState &e, int16_t *out, int32_t bytes, int32_t channels,
 
 void set_fused_mixing(bool on) { g_fused.store(on, std::memory_order_relaxed); }
 
+bool inside_fill() { return t_inside_fill; }
+
 void fill_block(PlugoutRecord *record) {
     if (record == nullptr || record->buffer == nullptr || record->buffer_size < 4) return;
     EngineState &e = engine();
     EngineLock hold(e.lock);
+    const FillScope scope;
 
     const int32_t bytes = record->buffer_size;
     const int32_t channels = record->channels;

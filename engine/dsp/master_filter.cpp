@@ -40,6 +40,10 @@ void run_band(int16_t *dst, const int16_t *src, const MasterFilter &band, float 
         y1 = static_cast<float>(y);
         dst[i * stride] = round_saturated(y);
     }
+    // A band on the edge of stability can still run away in single
+    // precision; an infinite or NaN output would otherwise live on in the
+    // history and silence every later block.
+    if (!std::isfinite(y1) || !std::isfinite(y2)) x1 = x2 = y1 = y2 = 0.0f;
     history[0] = x1;
     history[1] = x2;
     history[2] = y1;
@@ -47,6 +51,26 @@ void run_band(int16_t *dst, const int16_t *src, const MasterFilter &band, float 
 }
 
 bool band_index_ok(int32_t index) { return index >= 0 && index < kMasterFilterCount; }
+
+// The parameters describe a band: a centre strictly between 0 Hz and half
+// the rate, a positive bandwidth and a finite gain.
+bool band_parameters_usable(float centre, float gain, float bandwidth, float rate) {
+    return std::isfinite(centre) && centre > 0.0f && centre < 0.5f * rate &&
+           std::isfinite(bandwidth) && bandwidth > 0.0f && std::isfinite(gain);
+}
+
+// Finite coefficients whose poles lie inside the unit circle (the stability
+// triangle of a second-order recursion y = fb1 y1 + fb2 y2 + ...). Extreme
+// but finite parameters can overflow the design or round a pole onto the
+// circle.
+bool band_design_usable(const MasterFilter &band) {
+    const float c[5] = {band.ff0, band.ff1, band.ff2, band.fb1, band.fb2};
+    for (float v : c)
+        if (!std::isfinite(v)) return false;
+    const double a1 = -static_cast<double>(band.fb1);
+    const double a2 = -static_cast<double>(band.fb2);
+    return std::fabs(a2) < 1.0 && std::fabs(a1) < 1.0 + a2;
+}
 
 }  // namespace
 
@@ -97,8 +121,11 @@ int32_t ZYN_SET_MASTERFILTER(int32_t index, float centre, float gain, float band
     EngineLock hold(e.lock);
     const PlugoutRecord *device = open_plugout();
     if (e.initialized.load() != 1 || device == nullptr) return 0;
+    const auto rate = static_cast<float>(device->rate);
+    if (!band_parameters_usable(centre, gain, bandwidth, rate)) return 0;
     MasterFilter band;
-    design_peak_filter(band, centre, gain, bandwidth, static_cast<float>(device->rate));
+    design_peak_filter(band, centre, gain, bandwidth, rate);
+    if (!band_design_usable(band)) return 0;
     band.enabled = enabled;
     e.master_filters[index] = band;
     return 1;

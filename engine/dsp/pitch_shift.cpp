@@ -5,15 +5,21 @@
 // ("The phase vocoder: a tutorial", Computer Music Journal 10/4, 1986) and
 // popularised in Bernsee's smbPitchShift.
 //
-// Every buffer is static: the shifter keeps its history between calls, so a
-// signal can be fed through it block by block, and it never allocates.
+// The shifter keeps its history between calls, so a signal can be fed through
+// it block by block. Each calling thread has a history of its own, so that
+// what one thread shifts never leaks into another's signal: the output
+// thread (inside a fill, where callbacks run) uses one made at start-up and
+// never allocates; any other thread gets its own on its first call.
 #include "pitch_shift.h"
 
 #include "engine_state.h"
+#include "mixer.h"
 #include "zyn.h"
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace zyn {
 namespace {
@@ -54,9 +60,22 @@ struct PitchShifterState {
     Scratch scratch;
 };
 
-// Zero-initialised at program start, never reset.
-PitchShifterState<1> g_mono;
-PitchShifterState<2> g_stereo;
+// One thread's shifters, zero-initialised, never reset.
+struct Shifters {
+    PitchShifterState<1> mono;
+    PitchShifterState<2> stereo;
+};
+
+// The output thread's: fills run one at a time under the engine lock.
+Shifters g_output_shifters;
+
+// The calling thread's shifters, or null when there is no memory for them.
+Shifters *thread_shifters() {
+    if (inside_fill()) return &g_output_shifters;
+    thread_local std::unique_ptr<Shifters> own;
+    if (!own) own.reset(new (std::nothrow) Shifters());
+    return own.get();
+}
 
 struct FftTables {
     float cosine[10];
@@ -245,11 +264,11 @@ void fft_1024(float *buffer, int32_t sign) {
 }
 
 void pitch_shift_mono(int16_t *dst, const int16_t *src, float pitch, float rate, int32_t count) {
-    shift(g_mono, dst, src, pitch, rate, count);
+    if (Shifters *own = thread_shifters()) shift(own->mono, dst, src, pitch, rate, count);
 }
 
 void pitch_shift_stereo(int16_t *dst, const int16_t *src, float pitch, float rate, int32_t count) {
-    shift(g_stereo, dst, src, pitch, rate, count);
+    if (Shifters *own = thread_shifters()) shift(own->stereo, dst, src, pitch, rate, count);
 }
 
 }  // namespace zyn

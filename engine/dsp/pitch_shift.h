@@ -1,5 +1,5 @@
-// The phase-vocoder pitch shifter: one mono and one stereo form, each with its
-// own process-wide history, and the 1024-point transform they share.
+// The phase-vocoder pitch shifter: one mono and one stereo form, each with a
+// history per calling thread, and the 1024-point transform they share.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@ namespace zyn {
 
 // Shifts count frames of src by the frequency factor pitch into dst (which may
 // be src). The output lags the input by 1024 frames. rate fixes the bin width
-// on the first call only. pitch <= 0, NaN or infinite does nothing.
+// on the thread's first call only. pitch <= 0, NaN or infinite does nothing.
 void pitch_shift_mono(int16_t *dst, const int16_t *src, float pitch, float rate, int32_t count);
 void pitch_shift_stereo(int16_t *dst, const int16_t *src, float pitch, float rate, int32_t count);
 

@@ -12,6 +12,7 @@
 //  - frames at another rate than the first (a false sync in damaged data, or
 //    files joined together) are left out: the WAV file has one rate.
 #include "engine_state.h"
+#include "mixer.h"
 #include "id3_tag.h"
 #include "temp_wav.h"
 #include "zyn.h"
@@ -179,6 +180,8 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
 extern "C" int32_t ZYN_LOAD_MP3FILE(const char *file, int32_t *wave, const char *temp_file) {
     if (wave == nullptr) return 0;
     *wave = -1;
+    // File input and a large allocation have no place on the output thread.
+    if (zyn::inside_fill()) return 0;
     if (zyn::load_mp3(file, wave, temp_file)) return 1;
     *wave = -1;
     return 0;

@@ -11,6 +11,7 @@
 #include "mp3_stream.h"
 
 #include "engine_state.h"
+#include "mixer.h"
 #include "id3_tag.h"
 #include "zyn.h"
 
@@ -376,7 +377,9 @@ extern "C" {
 int32_t ZYN_CREATE_MP3STREAM(const char *file) {
     EngineState &e = engine();
     Mp3Stream &s = e.mp3_stream;
-    if (file == nullptr || e.initialized.load() == 0 || s.active.load() == 1) return 0;
+    // Opening a file and allocating the ring have no place on the output thread.
+    if (file == nullptr || inside_fill() || e.initialized.load() == 0 || s.active.load() == 1)
+        return 0;
     // A stream that ran to its end left its thread to be joined.
     join_decoder(s.decoder);
 
@@ -442,7 +445,8 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
 int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
     EngineState &e = engine();
     Mp3Stream &s = e.mp3_stream;
-    if (s.active.load() == 0 || s.decoder == nullptr) return 0;
+    // Starting (and first joining) the decoder thread would block the output thread.
+    if (s.active.load() == 0 || s.decoder == nullptr || inside_fill()) return 0;
     if (s.decoding.load() == 1) {
         // Playing again while decoding ends the stream, and an ended stream
         // cannot start: report that nothing was started.
@@ -470,6 +474,15 @@ int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
 }
 
 int32_t ZYN_END_MP3STREAM(void) {
+    if (inside_fill()) {
+        // The stream is silent from the next block on; the decoder sees the
+        // flag and ends by itself, and the application's next stream call
+        // or ZYN_EXIT joins it. The output thread never waits for it.
+        Mp3Stream &s = engine().mp3_stream;
+        s.decoding.store(0);
+        s.active.store(0);
+        return 1;
+    }
     end_stream();
     return 1;
 }

@@ -13,6 +13,7 @@
 //    bounded number in a row, so a file that only yields errors cannot hold
 //    the loader for ever.
 #include "engine_state.h"
+#include "mixer.h"
 #include "temp_wav.h"
 #include "zyn.h"
 
@@ -183,6 +184,8 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
 extern "C" int32_t ZYN_LOAD_OGGFILE(const char *file, int32_t *wave, const char *temp_file) {
     if (wave == nullptr) return 0;
     *wave = -1;
+    // File input and a large allocation have no place on the output thread.
+    if (zyn::inside_fill()) return 0;
     if (zyn::load_ogg(file, wave, temp_file)) return 1;
     *wave = -1;
     return 0;

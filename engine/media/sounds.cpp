@@ -6,6 +6,7 @@
 // the lock is never held around an allocation. Rows freed by the mixer keep
 // their buffer, so a sound started in a reused row allocates nothing.
 #include "engine_state.h"
+#include "mixer.h"
 #include "zyn.h"
 
 #include <cmath>
@@ -127,6 +128,9 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.has_handle = setup.handle != nullptr ? 1 : 0;
                 break;
             }
+            // The output thread never allocates: from a callback only a row
+            // that still has its work buffer can take the sound.
+            if (inside_fill()) break;
             wanted = e.work_buffer_bytes;
         }
         std::free(spare);
@@ -190,13 +194,17 @@ int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
 int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
     if (sound == nullptr) return 0;
     void *released = nullptr;
+    // Inside a fill the work buffer may be the very block being mixed (a
+    // callback destroying its own sound), so the row keeps it, as a row the
+    // mixer frees does, for the next sound placed there.
+    const bool keep_buffer = inside_fill();
     const int32_t ok = with_sound(*sound, [&](SoundEntry &s) {
         if (s.loops > 0) {
             s.paused = 1;
             s.loops = 0;
         }
         s.wave_start = nullptr;
-        if (s.buffer != nullptr && s.buffer == s.buffer_mark) {
+        if (!keep_buffer && s.buffer != nullptr && s.buffer == s.buffer_mark) {
             released = s.buffer;
             s.buffer = nullptr;
             s.buffer_mark = nullptr;
@@ -267,21 +275,28 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
     const int64_t frame = device->frame_size > 0 ? device->frame_size : 4;
     SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
     const auto addr = [](const int16_t *p) { return reinterpret_cast<uintptr_t>(p); };
+    // Every pointer lands on a frame boundary counted from the wave's start:
+    // a pointer inside a frame would make the mixer read samples across two
+    // frames (swapping the channels) or at an odd address.
+    const auto on_frame = [&](int16_t *p) {
+        const auto offset = static_cast<int64_t>(addr(p) - addr(s.wave_start));
+        return byte_offset(s.wave_start, offset - offset % frame);
+    };
     if (start != nullptr) {
         if (addr(start) < addr(s.wave_start))
             s.loop_start = s.wave_start;
         else if (addr(start) >= addr(s.wave_end))
-            s.loop_start = byte_offset(s.wave_end, -frame);
+            s.loop_start = on_frame(byte_offset(s.wave_end, -frame));
         else
-            s.loop_start = start;
+            s.loop_start = on_frame(start);
     }
     if (end != nullptr) {
         if (addr(end) <= addr(s.wave_start))
             s.loop_end = byte_offset(s.wave_start, frame);
         else if (addr(end) > addr(s.wave_end))
-            s.loop_end = s.wave_end;
+            s.loop_end = on_frame(s.wave_end);
         else
-            s.loop_end = end;
+            s.loop_end = on_frame(end);
     }
     if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
     if (position != nullptr) {
@@ -290,7 +305,7 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
         else if (addr(position) > addr(s.loop_end))
             s.position = s.loop_end;
         else
-            s.position = position;
+            s.position = on_frame(position);
     } else if (addr(s.position) >= addr(s.loop_end)) {
         s.position = s.loop_start;
     }

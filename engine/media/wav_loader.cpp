@@ -19,6 +19,7 @@
 #include "wav_loader.h"
 
 #include "engine_state.h"
+#include "mixer.h"
 #include "zyn.h"
 
 #include <cerrno>
@@ -424,6 +425,11 @@ using namespace zyn;
 
 extern "C" int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave) {
     if (wave == nullptr) return 0;
+    // File input and a large allocation have no place on the output thread.
+    if (inside_fill()) {
+        *wave = -1;
+        return 0;
+    }
     EngineState &e = engine();
     int32_t rate = 0, bits = 0, channels = 0;
     {

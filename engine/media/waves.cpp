@@ -5,6 +5,7 @@
 // released only after the lock is given back: a fill either ran before the
 // detach or never sees the rows again.
 #include "engine_state.h"
+#include "mixer.h"
 #include "zyn.h"
 
 #include <cstdio>
@@ -36,6 +37,11 @@ extern "C" {
 
 int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
     if (wave == nullptr || samples == nullptr) return 0;
+    // The output thread never allocates.
+    if (inside_fill()) {
+        *wave = -1;
+        return 0;
+    }
     EngineState &e = engine();
     int64_t bytes = 0;
     {
@@ -63,7 +69,9 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
 }
 
 int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
-    if (wave == nullptr) return 0;
+    // Inside a fill the samples and work buffers may be blocks the running
+    // mix still reads, and the output thread never frees: refused.
+    if (wave == nullptr || inside_fill()) return 0;
     EngineState &e = engine();
     std::vector<void *> released;
     int corrupt = 0;

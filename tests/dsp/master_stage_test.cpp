@@ -292,3 +292,50 @@ TEST(MasterFilter, SettingBandsWhileTheDeviceFillsIsSafe) {
         EXPECT_FLOAT_EQ(b.linear_gain, ZYN_DB_2_VOLUME(b.gain)) << "band " << i;
     }
 }
+
+TEST(MasterFilter, ValuesThatDesignNoBandAreRefusedAndNeverSilenceTheOutput) {
+    // Blocks of ten whole periods: every block of the plain mix is the same.
+    PumpDevice device(44100, 2, 441);
+    ASSERT_TRUE(device.ok());
+    const std::vector<int16_t> wave = sine(441, 1000.0, 4000.0, true, true);
+    add_raw_sound(add_raw_wave(wave), {.loops = ZYN_LOOP_FOREVER});
+    const std::vector<int16_t> first = device.pump();
+    const double plain = rms(first, 0, 0);
+    ASSERT_GT(plain, 2000.0);
+
+    ASSERT_EQ(ZYN_SET_MASTERFILTER(3, 2000.0f, 3.0f, 1.0f, 1), 1);
+    const zyn::MasterFilter before = band_row(3);
+    constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const struct {
+        float centre, gain, bandwidth;
+    } refused[] = {{kNan, 6, 1},     {kInf, 6, 1},     {-kInf, 6, 1},  {0, 6, 1},
+                   {-100, 6, 1},     {22050, 6, 1},    {30000, 6, 1},  {1000, kNan, 1},
+                   {1000, kInf, 1},  {1000, -kInf, 1}, {1000, 6, kNan}, {1000, 6, 0},
+                   {1000, 6, -1},    {1000, 6, kInf},  {1000, 6, 1e30f},
+                   // Finite, but the design overflows single precision.
+                   {1000, 1e6f, 1}};
+    for (const auto &r : refused) {
+        EXPECT_EQ(ZYN_SET_MASTERFILTER(3, r.centre, r.gain, r.bandwidth, 1), 0)
+            << r.centre << " Hz, " << r.gain << " dB, " << r.bandwidth << " octaves";
+        EXPECT_EQ(band_row(3).centre, before.centre) << "the band is unchanged";
+        EXPECT_EQ(band_row(3).ff0, before.ff0);
+    }
+    ASSERT_EQ(ZYN_DISABLE_MASTERFILTER(3), 1);
+    EXPECT_EQ(device.pump(), first) << "the mix passes as before";
+
+    // A history poisoned behind the setters' back (a band on the edge of
+    // stability running away) resets instead of silencing every later block.
+    ASSERT_EQ(ZYN_SET_MASTERFILTER(0, 1000.0f, 6.0f, 1.0f, 1), 1);
+    band_row(0).history1[2] = kNan;
+    band_row(0).history2[3] = kInf;
+    device.pump();
+    std::vector<int16_t> heard;
+    for (int i = 0; i < 20; ++i) {
+        const std::vector<int16_t> b = device.pump();
+        heard.insert(heard.end(), b.begin(), b.end());
+    }
+    EXPECT_NEAR(20.0 * std::log10(rms(heard, 0, 0) / plain), 12.0, 0.5);
+    EXPECT_TRUE(std::isfinite(band_row(0).history1[2]));
+    EXPECT_TRUE(std::isfinite(band_row(0).history2[3]));
+}

@@ -1,5 +1,6 @@
 // Discovery, ZYN_INIT / START / STOP / EXIT and the device queries, driven
 // through the exported interface against fixture plug-ins.
+#include "decoders/decoder_fixtures.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -194,14 +195,66 @@ TEST(Lifecycle, StopStartAndReinitCallThePluginAsNeeded) {
     EXPECT_EQ(fixture_library("pump"), nullptr) << "the library is released at exit";
 }
 
-TEST(Lifecycle, FailedReinitClosesTheEngine) {
-    use_set("pump");
+TEST(Lifecycle, FailedReinitLeavesAConsistentEngineThatExitReleases) {
+    use_set("picky");  // refuses rates above 48000 Hz
+    TempDir files;
+    const std::string mp3 = files.file("tone.mp3");
+    ASSERT_TRUE(write_tone_wav(files.file("tone.wav"), 44100, 2, 440.0, 2.0));
+    ASSERT_TRUE(encode_mp3(files.file("tone.wav"), mp3));
+    const int32_t threads_before = thread_count();
     ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
-    EXPECT_EQ(ZYN_INIT(44100, 5, 3, 256, -1), 0);
+    const size_t heap_open = heap_bytes_in_use();
+    int32_t wave = -1, sound = -1, ms = 0;
+    int16_t *samples = nullptr;
+    ASSERT_EQ(ZYN_CREATE_WAVE(441000, &wave, &samples), 1);  // 1.7 MB
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.c_str()), 1);
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    EXPECT_GT(thread_count(), threads_before) << "the decoder runs";
+
+    EXPECT_EQ(ZYN_INIT(96000, 2, 3, 256, -1), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
     EXPECT_EQ(ZYN_GET_PLUGRATE(), 0);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERSIZE(), 0);
+    EXPECT_STREQ(ZYN_GET_PLUGNAME(), "");
     EXPECT_EQ(ZYN_GET_PLAYEDBYTES(), 0);
-    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
-    ZYN_EXIT();
+    EXPECT_EQ(ZYN_GET_WAVELENGTH(wave, &ms), 0) << "no device, no wave handles";
+    EXPECT_EQ(thread_count(), threads_before) << "nothing plays the stream any more";
+
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    EXPECT_LT(heap_bytes_in_use(), heap_open + 65536) << "the wave, sound and stream were released";
+    EXPECT_EQ(thread_count(), threads_before);
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1) << "a later ZYN_INIT works";
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 1);
+    EXPECT_EQ(ZYN_GET_WAVELENGTH(wave, &ms), 0) << "the wave went with ZYN_EXIT";
+    EXPECT_EQ(ZYN_EXIT(), 1);
+}
+
+TEST(Lifecycle, FormatsNoDeviceHasAreRefusedBeforeAnyPluginSeesThem) {
+    use_set("pump");
+    const struct {
+        int32_t rate, channels, frames;
+    } refused[] = {{2147483647, 2, 1}, {3999, 2, 256}, {768001, 2, 256}, {-44100, 2, 256},
+                   {44100, 0, 256},    {44100, 3, 256}, {44100, 2, 15},  {44100, 2, (1 << 20) + 1},
+                   {44100, 2, -256}};
+    for (const auto &f : refused) {
+        EXPECT_EQ(ZYN_INIT(f.rate, f.channels, 3, f.frames, -1), 0)
+            << f.rate << " Hz, " << f.channels << " channels, " << f.frames << " frames";
+        EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0) << "refused before discovery";
+    }
+    // The extremes that remain are opened; buffer counts are clamped.
+    ASSERT_EQ(ZYN_INIT(768000, 1, 1000, 16, -1), 1);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERS(), 64);
+    FixtureCalls *calls = fixture_calls("pump");
+    ASSERT_NE(calls, nullptr);
+    // Refused while open: the device stays as it was.
+    EXPECT_EQ(ZYN_INIT(1, 2, 3, 1, -1), 0);
+    EXPECT_EQ(calls->init, 1);
+    EXPECT_EQ(ZYN_GET_PLUGRATE(), 768000);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 1);
+    ASSERT_EQ(ZYN_INIT(4000, 2, -5, 1 << 20, -1), 1);
+    EXPECT_EQ(ZYN_GET_PLUGBUFFERS(), 1);
+    EXPECT_EQ(ZYN_EXIT(), 1);
 }
 
 TEST(Lifecycle, CountersFollowTheBlocksDelivered) {

@@ -325,6 +325,49 @@ TEST(Sounds, PointersAreClampedIntoTheWave) {
     EXPECT_EQ(ZYN_GET_SOUNDPOINTERS(s, nullptr, nullptr, nullptr), 1);
 }
 
+TEST(Sounds, PointersInsideAFrameMoveDownToItsStart) {
+    const auto bytes_after = [](int16_t *p, int bytes) {
+        return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(p) + bytes);
+    };
+    {
+        PumpDevice device(44100, 2, kFrames);
+        ASSERT_TRUE(device.ok());
+        const int32_t wave = ramp_wave(100);
+        int32_t s = -1;
+        ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &s), 1);
+        ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(s, bytes_after(frame_address(wave, 10), 3),
+                                        bytes_after(frame_address(wave, 20), 2),
+                                        bytes_after(frame_address(wave, 90), 1)),
+                  1);
+        int16_t *start = nullptr, *pos = nullptr, *end = nullptr;
+        ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(s, &start, &pos, &end), 1);
+        EXPECT_EQ(start, frame_address(wave, 10));
+        EXPECT_EQ(pos, frame_address(wave, 20));
+        EXPECT_EQ(end, frame_address(wave, 90));
+        // Whole frames, left in the left channel: frames 20.. then the wrap to 10.
+        EXPECT_EQ(device.pump(), frames_block(run(20, 64)));
+        EXPECT_EQ(device.pump(), frames_block(run(84, 6) + silence(58)));
+    }
+    PumpDevice mono(44100, 1, kFrames);
+    ASSERT_TRUE(mono.ok());
+    int32_t wave = -1;
+    int16_t *samples = nullptr;
+    ASSERT_EQ(ZYN_CREATE_WAVE(100, &wave, &samples), 1);
+    for (int f = 0; f < 100; ++f) samples[f] = static_cast<int16_t>(f + 1);
+    int32_t s = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &s), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(s, bytes_after(samples + 5, 1), bytes_after(samples + 7, 1),
+                                    bytes_after(samples + 99, 1)),
+              1);
+    int16_t *start = nullptr, *pos = nullptr, *end = nullptr;
+    ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(s, &start, &pos, &end), 1);
+    EXPECT_EQ(start, samples + 5);
+    EXPECT_EQ(pos, samples + 7);
+    EXPECT_EQ(end, samples + 99);
+    const std::vector<int16_t> block = mono.pump();
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(block[static_cast<size_t>(i)], 8 + i) << i;
+}
+
 TEST(Sounds, LengthFollowsRangeSpeedAndLoops) {
     PumpDevice device(44100, 2, kFrames);
     ASSERT_TRUE(device.ok());

@@ -77,9 +77,11 @@ TEST(Waves, FreedRowsAreReusedLowestFirst) {
 }
 
 TEST(Waves, LengthIsComputedWideAndSaturates) {
-    // One frame a second, so the millisecond count outgrows 32 bits.
-    PumpDevice slow(1, 1, 4);
+    // One frame a second (set behind the engine's back: it opens no such
+    // device), so the millisecond count outgrows 32 bits.
+    PumpDevice slow(8000, 1, 4);
     ASSERT_TRUE(slow.ok());
+    slow.record()->rate = 1;
     void *block = std::calloc(16, 1);
     const int32_t wave = zyn::store_wave(static_cast<int16_t *>(block), 0x7FFFFFFE);
     int32_t ms = 0;

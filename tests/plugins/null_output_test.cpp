@@ -60,3 +60,24 @@ TEST(NullOutput, ReopensAcrossInitExitCyclesAndRefusesBadFormats) {
         EXPECT_EQ(ZYN_EXIT(), 1);
     }
 }
+
+namespace {
+double process_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+}  // namespace
+
+TEST(NullOutput, AbsurdFormatStartsNoThreadThatSpins) {
+    PluginFolder folder({"plug-null.so"});
+    ZYN_SET_PLUGPATH(folder.path().c_str());
+    const double cpu_before = process_cpu_seconds();
+    EXPECT_EQ(ZYN_INIT(2147483647, 2, 3, 1, -1), 0);
+    EXPECT_EQ(ZYN_GET_PLUGRUNNING(), 0);
+    sleep_ms(400);
+    // A thread asked for one-frame blocks at 2^31 Hz never sleeps: it would
+    // have used nearly all of the 400 ms.
+    EXPECT_LT(process_cpu_seconds() - cpu_before, 0.1);
+    EXPECT_EQ(ZYN_EXIT(), 1);
+}

@@ -22,7 +22,12 @@ std::string fixture_dir(const std::string &set);
 void *fixture_library(const std::string &set, const std::string &file = "plug-null.so");
 FixtureCalls *fixture_calls(const std::string &set, const std::string &file = "plug-null.so");
 
+// The shortest block ZYN_INIT opens a device with.
+constexpr int32_t kShortestBlock = 16;
+
 // An engine opened on the "pump" fixture: no thread, fills are pumped by hand.
+// Shorter blocks than the engine opens are made by shrinking the block the
+// fixture hands to the fill after it opened.
 class PumpDevice {
   public:
     explicit PumpDevice(int32_t rate = 44100, int32_t channels = 2, int32_t frames = 256);
@@ -40,6 +45,12 @@ class PumpDevice {
     bool ok_ = false;
     void *library_ = nullptr;
 };
+
+// Bytes the process has allocated and not freed (the sanitizer's count in a
+// sanitized build, else malloc's), for tests that everything was released.
+size_t heap_bytes_in_use();
+// Threads of this process.
+int32_t thread_count();
 
 // A temporary folder removed with its files at the end of the test.
 class TempDir {
