@@ -157,9 +157,15 @@ struct EngineState {
     // Serialises the fill against application calls; recursive so that a
     // callback running inside the fill may use the setters.
     std::recursive_mutex lock;
+    // Serialises the calls that open, start, stop and close the device and
+    // the stream against each other, when several application threads make
+    // them. Taken before `lock`, never by the fill, and held around plug-in
+    // entries and thread joins (which `lock` never is).
+    std::recursive_mutex control;
 };
 
 using EngineLock = std::lock_guard<std::recursive_mutex>;
+using ControlLock = std::lock_guard<std::recursive_mutex>;
 
 // The engine's state. Made on first use and never destroyed, so the finaliser
 // and late plug-in threads can still reach it while the process ends.

@@ -104,6 +104,7 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
     if (!device_format_usable(rate, channels, frames)) return 0;
     buffers = clamp_buffers(buffers);
     EngineState &e = engine();
+    const ControlLock control(e.control);
     if (e.plugout_count < 1) discover_plugouts();
     if (e.plugout_count > 0) register_finaliser();
     if (e.plugout_count == 0) {
@@ -162,8 +163,10 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
 }
 
 int32_t ZYN_START(void) {
+    if (inside_fill()) return 0;
     EngineState &e = engine();
-    if (e.plugout_index == -1 || inside_fill()) return 0;
+    const ControlLock control(e.control);
+    if (e.plugout_index == -1) return 0;
     int32_t result = call_plug_start(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     e.plug_running.store(result);
     return result;
@@ -173,6 +176,7 @@ int32_t ZYN_STOP(void) {
     EngineState &e = engine();
     // Stopping joins the output thread, which is the caller's own in a callback.
     if (inside_fill()) return 0;
+    const ControlLock control(e.control);
     if (e.plugout_index == -1 || e.plug_running.load() == 0) return 1;
     int32_t result = call_plug_stop(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     if (result == 1) e.plug_running.store(0);
@@ -182,6 +186,7 @@ int32_t ZYN_STOP(void) {
 int32_t ZYN_EXIT(void) {
     if (inside_fill()) return 0;
     EngineState &e = engine();
+    const ControlLock control(e.control);
     if (e.plugout_index == -1) {
         // No device is open, but a failed re-initialisation may have left
         // waves, sounds and the stream behind: they go all the same. The

@@ -6,8 +6,9 @@
 // ring_read, under the engine lock. ring_fill is the only field both change:
 // the decoder publishes new bytes with a release add, the mixer hands a block
 // back with its subtraction, and each side reads it with acquire before it
-// touches the ring. The decoder thread never takes the engine lock, so a
-// callback inside the fill may end the stream and join it without deadlock.
+// touches the ring. The decoder thread never takes the engine lock. A
+// callback inside the fill that ends the stream only raises the flags; the
+// thread is joined by the application's next stream call or ZYN_EXIT.
 #include "mp3_stream.h"
 
 #include "engine_state.h"
@@ -375,10 +376,12 @@ using namespace zyn;
 extern "C" {
 
 int32_t ZYN_CREATE_MP3STREAM(const char *file) {
+    if (inside_fill()) return 0;
     EngineState &e = engine();
+    const ControlLock control(e.control);
     Mp3Stream &s = e.mp3_stream;
     // Opening a file and allocating the ring have no place on the output thread.
-    if (file == nullptr || inside_fill() || e.initialized.load() == 0 || s.active.load() == 1)
+    if (file == nullptr || e.initialized.load() == 0 || s.active.load() == 1)
         return 0;
     // A stream that ran to its end left its thread to be joined.
     join_decoder(s.decoder);
@@ -443,10 +446,12 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
 }
 
 int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
+    if (inside_fill()) return 0;
     EngineState &e = engine();
+    const ControlLock control(e.control);
     Mp3Stream &s = e.mp3_stream;
     // Starting (and first joining) the decoder thread would block the output thread.
-    if (s.active.load() == 0 || s.decoder == nullptr || inside_fill()) return 0;
+    if (s.active.load() == 0 || s.decoder == nullptr) return 0;
     if (s.decoding.load() == 1) {
         // Playing again while decoding ends the stream, and an ended stream
         // cannot start: report that nothing was started.
@@ -483,6 +488,7 @@ int32_t ZYN_END_MP3STREAM(void) {
         s.active.store(0);
         return 1;
     }
+    const ControlLock control(engine().control);
     end_stream();
     return 1;
 }
