@@ -258,3 +258,124 @@ TEST(PitchShift, EachThreadKeepsItsOwnHistory) {
     // The application thread's own history starts fresh too.
     EXPECT_EQ(shift_all(tone, 2.0f, nullptr), alone);
 }
+
+namespace {
+
+// Amplitude and frequency of the strongest sinusoid near `around` Hz (within
+// 6 %) in a Hann-windowed stretch, from a finely stepped DFT: exact enough to
+// tell 0.5 % in frequency and 0.1 dB in level.
+struct Partial {
+    double frequency = 0.0;
+    double amplitude = 0.0;
+};
+Partial measure_partial(const std::vector<int16_t> &mono, size_t from, size_t length, double around) {
+    std::vector<double> w(length);
+    double wsum = 0.0;
+    for (size_t i = 0; i < length; ++i) {
+        w[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(length));
+        wsum += w[i];
+    }
+    const auto amplitude_at = [&](double f) {
+        // A phasor turned by complex multiplication, renormalised now and then.
+        double re = 0.0, im = 0.0, c = 1.0, s = 0.0;
+        const double step = 2.0 * M_PI * f / 44100.0;
+        const double dc = std::cos(step), ds = std::sin(step);
+        for (size_t i = 0; i < length; ++i) {
+            const double v = w[i] * mono[from + i];
+            re += v * c;
+            im += v * s;
+            const double next = c * dc - s * ds;
+            s = c * ds + s * dc;
+            c = next;
+            if ((i & 1023) == 1023) {
+                const double norm = 1.0 / std::sqrt(c * c + s * s);
+                c *= norm;
+                s *= norm;
+            }
+        }
+        return 2.0 * std::sqrt(re * re + im * im) / wsum;
+    };
+    Partial best;
+    // Coarse steps of a quarter of the window's resolution, then a golden refinement.
+    const double resolution = 44100.0 / static_cast<double>(length);
+    for (double f = around * 0.94; f <= around * 1.06; f += resolution / 4) {
+        const double a = amplitude_at(f);
+        if (a > best.amplitude) best = {f, a};
+    }
+    double lo = best.frequency - resolution / 4, hi = best.frequency + resolution / 4;
+    for (int i = 0; i < 30; ++i) {
+        const double m1 = lo + (hi - lo) * 0.382, m2 = lo + (hi - lo) * 0.618;
+        if (amplitude_at(m1) > amplitude_at(m2))
+            hi = m2;
+        else
+            lo = m1;
+    }
+    best.frequency = (lo + hi) / 2;
+    best.amplitude = amplitude_at(best.frequency);
+    return best;
+}
+
+std::vector<int16_t> chord(size_t frames, const std::vector<double> &tones, double amplitude) {
+    std::vector<int16_t> out(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        double v = 0.0;
+        for (double f : tones) v += amplitude * std::sin(2.0 * M_PI * f * static_cast<double>(i) / 44100.0);
+        out[i] = static_cast<int16_t>(std::lround(v));
+    }
+    return out;
+}
+
+// Shifts a signal in a thread of its own (a fresh shifter) and measures each
+// tone after the shifter has settled.
+std::vector<Partial> shifted_partials(const std::vector<double> &tones, float pitch, double amplitude) {
+    const size_t n = 32768;
+    const std::vector<int16_t> src = chord(n, tones, amplitude);
+    std::vector<int16_t> dst(n);
+    std::thread([&] {
+        ZYN_PITCHSHIFT(dst.data(), const_cast<int16_t *>(src.data()), pitch, static_cast<int32_t>(n));
+    }).join();
+    std::vector<Partial> found;
+    for (double f : tones) found.push_back(measure_partial(dst, 8192, 16384, f * pitch));
+    return found;
+}
+
+}  // namespace
+
+// The shifter's gain is 1.5 at every pitch (as at unison): each tone keeps
+// its level within 1.5 dB of that and lands within 1 % of pitch x its frequency.
+TEST(PitchShift, EveryToneKeepsItsLevelAndLandsOnItsShiftedFrequency) {
+    PumpDevice device(44100, 1);
+    ASSERT_TRUE(device.ok());
+    const double kGainDb = 20.0 * std::log10(1.5);
+    for (float pitch : {0.5f, 0.75f, 1.01f, 1.5f, 2.0f}) {
+        for (double f : {100.0, 200.0, 430.66, 440.0, 646.0, 861.3, 1033.6, 2153.3, 4000.0, 8000.0}) {
+            const Partial p = shifted_partials({f}, pitch, 8000.0)[0];
+            const double db = 20.0 * std::log10(p.amplitude / 8000.0) - kGainDb;
+            EXPECT_NEAR(db, 0.0, 1.5) << f << " Hz at pitch " << pitch;
+            EXPECT_NEAR(p.frequency, f * pitch, f * pitch * 0.01) << f << " Hz at pitch " << pitch;
+        }
+    }
+}
+
+TEST(PitchShift, ChordsKeepEveryTone) {
+    PumpDevice device(44100, 1);
+    ASSERT_TRUE(device.ok());
+    const double kGainDb = 20.0 * std::log10(1.5);
+    // Tones at least five bins of the shifter's frame (215 Hz) apart: closer
+    // ones share the main lobe of one analysis frame and move as one partial.
+    const std::vector<std::vector<double>> chords = {{220.0, 440.0, 660.0},
+                                                     {261.63, 523.25, 784.0},
+                                                     {440.0, 659.25, 880.0, 1318.5},
+                                                     {110.0, 1033.6, 2153.3, 5000.0}};
+    for (float pitch : {0.5f, 0.8f, 1.26f, 1.5f, 2.0f}) {
+        for (const auto &tones : chords) {
+            const std::vector<Partial> found = shifted_partials(tones, pitch, 5000.0);
+            for (size_t i = 0; i < tones.size(); ++i) {
+                const double db = 20.0 * std::log10(found[i].amplitude / 5000.0) - kGainDb;
+                EXPECT_NEAR(db, 0.0, 3.0) << tones[i] << " Hz in a chord at pitch " << pitch;
+                EXPECT_NEAR(found[i].frequency, tones[i] * pitch, tones[i] * pitch * 0.01)
+                    << tones[i] << " Hz in a chord at pitch " << pitch;
+            }
+        }
+    }
+}
