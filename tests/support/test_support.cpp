@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <malloc.h>
+#include <thread>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ZYN_TEST_SANITIZED_HEAP 1
@@ -82,6 +83,13 @@ size_t heap_bytes_in_use() {
 }
 
 int32_t thread_count() {
+    // ThreadSanitizer starts a thread of its own when the process makes its
+    // first one: make that happen before anything is counted.
+    static const bool warmed_up = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    static_cast<void>(warmed_up);
     DIR *tasks = opendir("/proc/self/task");
     if (tasks == nullptr) return -1;
     int32_t count = 0;
