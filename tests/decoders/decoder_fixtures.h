@@ -13,6 +13,20 @@ namespace zyn_test {
 bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, double frequency,
                     double seconds, double amplitude = 12000.0);
 
+// A stereo 44.1 kHz PCM WAV of seeded white noise, 16 or 24 bits, samples
+// within +-amplitude on the 16-bit scale. Quiet by default, as in a fade:
+// many samples are small negative numbers, whose bytes hold 0xFF.
+bool write_noise_wav(const std::string &path, int32_t bits, double seconds, uint32_t seed,
+                     int32_t amplitude = 300);
+
+// Bytes of a seeded generator, every value equally likely.
+std::vector<uint8_t> seeded_bytes(size_t count, uint32_t seed);
+
+// Files of the kinds that are not MPEG audio but hold false frame syncs
+// (noise WAVs, a program, UTF-16 text with its byte order mark, random
+// bytes), plus plain text, written into folder; false when one could not be.
+bool write_non_mpeg_files(const std::string &folder, std::vector<std::string> *paths);
+
 // Encodes a WAV into constant-bit-rate MPEG Layer III without a LAME/Xing
 // info frame, so that every frame in the file is audio.
 bool encode_mp3(const std::string &wav, const std::string &mp3, int32_t kbps = 128);
@@ -27,6 +41,13 @@ struct MpegFrames {
 };
 // Walks the frame headers of an MPEG audio file from its first sync word.
 MpegFrames count_mpeg_frames(const std::string &path);
+
+// An ID3v2.4 tag holding inside as its body.
+std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside);
+// Seeded random bytes with a 0xFF in every 64 or so more: junk in which
+// libmad finds a sync word every few hundred bytes. Placed at random, so that
+// they do not fall in step like the headers of real frames.
+std::vector<uint8_t> sync_junk(size_t count, uint32_t seed);
 
 std::vector<uint8_t> read_file(const std::string &path);
 bool write_file(const std::string &path, const std::vector<uint8_t> &bytes);
