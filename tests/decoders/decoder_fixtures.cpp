@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -160,6 +161,37 @@ bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+FileState file_state(const std::string &path) {
+    FileState state;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return state;
+    state.exists = true;
+    state.bytes = read_file(path);
+    state.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    state.inode = info.st_ino;
+    return state;
+}
+
+std::map<std::string, FileState> folder_state(const std::string &folder) {
+    std::map<std::string, FileState> state;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+        state[entry.path().filename().string()] = file_state(entry.path().string());
+    return state;
+}
+
+std::vector<std::string> make_taken_names(const std::string &folder) {
+    const std::string file = folder + "/taken.wav";
+    const std::string target = folder + "/target.wav";
+    const std::string link = folder + "/link.wav";
+    const std::string dangling = folder + "/dangling.wav";
+    const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e', '\n'};
+    if (!write_file(file, mine) || !write_file(target, mine) || symlink(target.c_str(), link.c_str()) != 0 ||
+        symlink((folder + "/nowhere.wav").c_str(), dangling.c_str()) != 0)
+        return {};
+    return {file, link, dangling};
 }
 
 std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside) {

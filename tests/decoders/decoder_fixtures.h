@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,23 @@ std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside);
 std::vector<uint8_t> sync_junk(size_t count, uint32_t seed);
 
 std::vector<uint8_t> read_file(const std::string &path);
+// Everything a caller would notice of a file being changed or replaced.
+struct FileState {
+    bool exists = false;
+    std::vector<uint8_t> bytes;
+    int64_t modified_ns = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileState &o) const {
+        return exists == o.exists && bytes == o.bytes && modified_ns == o.modified_ns && inode == o.inode;
+    }
+};
+FileState file_state(const std::string &path);
+// Every entry of a folder (symlinks not followed) by name.
+std::map<std::string, FileState> folder_state(const std::string &folder);
+// Names a caller might give as a temporary file that are taken: a file, a
+// symlink to a file, and a symlink to a name that does not exist. Returns
+// them, empty when one could not be made.
+std::vector<std::string> make_taken_names(const std::string &folder);
 bool write_file(const std::string &path, const std::vector<uint8_t> &bytes);
 bool file_exists(const std::string &path);
 
