@@ -144,9 +144,13 @@ ZYN_EXPORT int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t *
  * handle -1 on any failure. */
 ZYN_EXPORT int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave);
 /* Loads an MPEG audio file as a new wave through a temporary WAV file:
- * temp_file when non-empty (used unchanged), else a fresh file in TMPDIR. */
+ * temp_file when non-empty (used unchanged), else a fresh file in TMPDIR.
+ * Refused unless three frames follow each other within 64 KiB after any ID3v2
+ * tag (or one or two whole frames are all the file holds); decoded from there.
+ * An existing temp_file fails the load and is left untouched. */
 ZYN_EXPORT int32_t ZYN_LOAD_MP3FILE(const char *file, int32_t *wave, const char *temp_file);
-/* Loads an Ogg Vorbis file as a new wave, like ZYN_LOAD_MP3FILE. */
+/* Loads an Ogg Vorbis file as a new wave, like ZYN_LOAD_MP3FILE. An existing
+ * temp_file fails the load and is left untouched. */
 ZYN_EXPORT int32_t ZYN_LOAD_OGGFILE(const char *file, int32_t *wave, const char *temp_file);
 
 /* ---- Sounds ------------------------------------------------------------- */
@@ -195,7 +199,8 @@ ZYN_EXPORT int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds);
 /* ---- MP3 stream (one at a time) ----------------------------------------- */
 
 /* Opens an MPEG audio file for streaming; nothing plays yet. 0 when not
- * initialised, a stream is active or the file cannot be opened. */
+ * initialised, a stream is active or the file cannot be opened. A file that
+ * ZYN_LOAD_MP3FILE would refuse as not MPEG audio is refused and closed. */
 ZYN_EXPORT int32_t ZYN_CREATE_MP3STREAM(const char *file);
 /* Sets volume and pan and starts decoding; the stream is heard from the next block. */
 ZYN_EXPORT int32_t ZYN_PLAY_MP3STREAM(float volume, float pan);

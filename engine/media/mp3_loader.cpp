@@ -6,6 +6,9 @@
 // Decisions beyond the plain decode:
 //  - an ID3v2 tag at the start is skipped, so that no false frame sync in a
 //    picture or in lyrics decodes to noise;
+//  - the file is refused unless a run of frames shows it is MPEG audio
+//    (mpeg_sync.h), and libmad starts at the first frame of that run: bytes
+//    in front of it never decode;
 //  - libmad needs MAD_BUFFER_GUARD bytes after the last frame to decode it,
 //    so the image carries them (zero): without them every file would lose
 //    its last frame;
@@ -14,6 +17,7 @@
 #include "engine_state.h"
 #include "mixer.h"
 #include "id3_tag.h"
+#include "mpeg_sync.h"
 #include "temp_wav.h"
 #include "zyn.h"
 
@@ -161,14 +165,20 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     size_t length = 0;
     uint8_t *image = read_image(file, &length);
     if (image == nullptr) return false;
+    size_t skip = static_cast<size_t>(id3v2_tag_length(image, length));
+    if (skip > length) skip = length;
+    const int64_t first_frame = find_mpeg_audio(image + skip, length - skip);
+    if (first_frame < 0) {
+        std::free(image);
+        return false;
+    }
+    skip += static_cast<size_t>(first_frame);
     const int32_t number = g_mp3_counter.fetch_add(1) + 1;
     TempWav temp;
     if (!temp.create(temp_name, "tmpfilemp3", number, g_mp3_counter)) {
         std::free(image);
         return false;
     }
-    size_t skip = static_cast<size_t>(id3v2_tag_length(image, length));
-    if (skip > length) skip = length;
     const bool decoded = decode(image + skip, length - skip + MAD_BUFFER_GUARD, temp, device);
     std::free(image);
     return decoded && ZYN_LOAD_WAVFILE(temp.path().c_str(), wave) == 1;

@@ -14,6 +14,7 @@
 #include "engine_state.h"
 #include "mixer.h"
 #include "id3_tag.h"
+#include "mpeg_sync.h"
 #include "zyn.h"
 
 #include <mad.h>
@@ -294,7 +295,8 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
     return true;
 }
 
-// Opens the file for streaming; its position is left after any ID3v2 tag.
+// Opens the file for streaming, positioned at its first frame, when its
+// start shows MPEG audio (mpeg_sync.h); else null, and nothing stays open.
 std::FILE *open_stream_file(const char *name, int64_t *remaining) {
     std::FILE *f = std::fopen(name, "rb");
     if (f == nullptr) return nullptr;
@@ -303,16 +305,23 @@ std::FILE *open_stream_file(const char *name, int64_t *remaining) {
         std::fclose(f);
         return nullptr;
     }
-    int64_t length = info.st_size;
+    const int64_t length = info.st_size;
     uint8_t head[10];
     const size_t got = std::fread(head, 1, sizeof head, f);
     int64_t skip = id3v2_tag_length(head, got);
     if (skip > length) skip = length;
-    if (fseeko(f, static_cast<off_t>(skip), SEEK_SET) != 0) {
+    int64_t first_frame = -1;
+    auto *probe = static_cast<uint8_t *>(std::malloc(kMpegProbeBytes));
+    if (probe != nullptr && fseeko(f, static_cast<off_t>(skip), SEEK_SET) == 0) {
+        const size_t probed = std::fread(probe, 1, kMpegProbeBytes, f);
+        first_frame = find_mpeg_audio(probe, probed);
+    }
+    std::free(probe);
+    if (first_frame < 0 || fseeko(f, static_cast<off_t>(skip + first_frame), SEEK_SET) != 0) {
         std::fclose(f);
         return nullptr;
     }
-    *remaining = length - skip;
+    *remaining = length - skip - first_frame;
     return f;
 }
 

@@ -61,7 +61,9 @@ bool TempWav::create(const char *caller_name, const char *prefix, int32_t number
     int fd = -1;
     if (caller_name != nullptr && caller_name[0] != '\0') {
         path_ = caller_name;
-        fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        // Never the caller's existing file (or what a symlink of that name
+        // points to): it would be overwritten, then deleted with the rest.
+        fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     } else {
         const std::string folder = temp_folder();
         for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {

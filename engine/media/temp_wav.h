@@ -1,11 +1,12 @@
 // The temporary WAV file through which the MP3 and Ogg Vorbis loaders hand
 // decoded samples to the WAV loader.
 //
-// A caller-given name is used unchanged (created or truncated). Otherwise the
-// name is the loader's prefix, a process-wide counter and ".wav", in TMPDIR
-// (else /tmp), created exclusively: a name that is already taken is never
-// reused or deleted, the counter moves on instead. The file is removed when
-// the TempWav goes out of scope, on every path.
+// A caller-given name is used unchanged and created exclusively: when it is
+// taken (also by a symlink) creation fails and that file is left as it was.
+// Otherwise the name is the loader's prefix, a process-wide counter and
+// ".wav", in TMPDIR (else /tmp), also created exclusively: a name that is
+// already taken is never reused or deleted, the counter moves on instead. The
+// file is removed when the TempWav goes out of scope, on every path.
 #pragma once
 
 #include <atomic>
@@ -36,9 +37,10 @@ class TempWav {
     TempWav(const TempWav &) = delete;
     TempWav &operator=(const TempWav &) = delete;
 
-    // Creates the file: caller_name when it is a non-empty text, else the
-    // generated name with number (the loader's counter, already increased);
-    // when that name is taken the counter is increased for each further try.
+    // Creates the file: caller_name when it is a non-empty text (false when
+    // it exists), else the generated name with number (the loader's counter,
+    // already increased); when that name is taken the counter is increased
+    // for each further try.
     bool create(const char *caller_name, const char *prefix, int32_t number,
                 std::atomic<int32_t> &counter);
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <sys/stat.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -50,6 +52,61 @@ bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, dou
         for (int32_t c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(s));
     }
     return write_file(path, b);
+}
+
+bool write_noise_wav(const std::string &path, int32_t bits, double seconds, uint32_t seed,
+                     int32_t amplitude) {
+    const uint32_t rate = 44100;
+    const uint32_t channels = 2;
+    const uint32_t bytes_per_sample = static_cast<uint32_t>(bits) / 8;
+    const auto frames = static_cast<uint32_t>(std::lround(rate * seconds));
+    const uint32_t data = frames * channels * bytes_per_sample;
+    std::vector<uint8_t> b;
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put32(b, 36 + data);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(b, 16);
+    put16(b, 1);
+    put16(b, channels);
+    put32(b, rate);
+    put32(b, rate * channels * bytes_per_sample);
+    put16(b, channels * bytes_per_sample);
+    put16(b, static_cast<uint32_t>(bits));
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put32(b, data);
+    std::mt19937 random(seed);
+    const uint32_t span = 2 * static_cast<uint32_t>(amplitude) + 1;
+    for (uint32_t i = 0; i < frames * channels; ++i) {
+        const int32_t s16 = static_cast<int32_t>(random() % span) - amplitude;
+        const auto s = static_cast<uint32_t>(bits == 24 ? s16 * 256 + static_cast<int32_t>(random() % 256) : s16);
+        for (uint32_t k = 0; k < bytes_per_sample; ++k) b.push_back(static_cast<uint8_t>(s >> (8 * k)));
+    }
+    return write_file(path, b);
+}
+
+std::vector<uint8_t> seeded_bytes(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(count);
+    for (auto &b : bytes) b = static_cast<uint8_t>(random() >> 24);
+    return bytes;
+}
+
+bool write_non_mpeg_files(const std::string &folder, std::vector<std::string> *paths) {
+    const auto path = [&](const std::string &name) {
+        paths->push_back(folder + "/" + name);
+        return paths->back();
+    };
+    std::string prose;
+    for (int i = 0; prose.size() < 20000; ++i)
+        prose += "Line " + std::to_string(i) + ": the mixer takes one block per fill.\n";
+    std::vector<uint8_t> utf16 = {0xFF, 0xFE};
+    for (char c : prose) utf16.insert(utf16.end(), {static_cast<uint8_t>(c), 0});
+    const std::vector<uint8_t> program = read_file("/proc/self/exe");
+    return write_noise_wav(path("noise16.wav"), 16, 2.0, 7) &&
+           write_noise_wav(path("noise24.wav"), 24, 2.0, 8) && !program.empty() &&
+           write_file(path("program"), program) &&
+           write_file(path("text.txt"), std::vector<uint8_t>(prose.begin(), prose.end())) &&
+           write_file(path("text16.txt"), utf16) && write_file(path("random.bin"), seeded_bytes(1 << 20, 11));
 }
 
 bool encode_mp3(const std::string &wav, const std::string &mp3, int32_t kbps) {
@@ -104,6 +161,53 @@ bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+FileState file_state(const std::string &path) {
+    FileState state;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return state;
+    state.exists = true;
+    state.bytes = read_file(path);
+    state.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    state.inode = info.st_ino;
+    return state;
+}
+
+std::map<std::string, FileState> folder_state(const std::string &folder) {
+    std::map<std::string, FileState> state;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(folder, ec))
+        state[entry.path().filename().string()] = file_state(entry.path().string());
+    return state;
+}
+
+std::vector<std::string> make_taken_names(const std::string &folder) {
+    const std::string file = folder + "/taken.wav";
+    const std::string target = folder + "/target.wav";
+    const std::string link = folder + "/link.wav";
+    const std::string dangling = folder + "/dangling.wav";
+    const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e', '\n'};
+    if (!write_file(file, mine) || !write_file(target, mine) || symlink(target.c_str(), link.c_str()) != 0 ||
+        symlink((folder + "/nowhere.wav").c_str(), dangling.c_str()) != 0)
+        return {};
+    return {file, link, dangling};
+}
+
+std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside) {
+    const size_t size = inside.size();
+    std::vector<uint8_t> tag = {'I', 'D', '3', 4, 0, 0};
+    for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(static_cast<uint8_t>((size >> shift) & 0x7F));
+    tag.insert(tag.end(), inside.begin(), inside.end());
+    return tag;
+}
+
+std::vector<uint8_t> sync_junk(size_t count, uint32_t seed) {
+    std::vector<uint8_t> junk = seeded_bytes(count, seed);
+    std::mt19937 random(seed ^ 0x5A5A5A5Au);
+    for (auto &b : junk)
+        if (random() % 64 == 0) b = 0xFF;
+    return junk;
 }
 
 bool file_exists(const std::string &path) { return std::filesystem::exists(path); }

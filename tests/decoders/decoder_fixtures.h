@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,20 @@ namespace zyn_test {
 // A 16-bit PCM WAV of a sine tone (the same tone on every channel).
 bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, double frequency,
                     double seconds, double amplitude = 12000.0);
+
+// A stereo 44.1 kHz PCM WAV of seeded white noise, 16 or 24 bits, samples
+// within +-amplitude on the 16-bit scale. Quiet by default, as in a fade:
+// many samples are small negative numbers, whose bytes hold 0xFF.
+bool write_noise_wav(const std::string &path, int32_t bits, double seconds, uint32_t seed,
+                     int32_t amplitude = 300);
+
+// Bytes of a seeded generator, every value equally likely.
+std::vector<uint8_t> seeded_bytes(size_t count, uint32_t seed);
+
+// Files of the kinds that are not MPEG audio but hold false frame syncs
+// (noise WAVs, a program, UTF-16 text with its byte order mark, random
+// bytes), plus plain text, written into folder; false when one could not be.
+bool write_non_mpeg_files(const std::string &folder, std::vector<std::string> *paths);
 
 // Encodes a WAV into constant-bit-rate MPEG Layer III without a LAME/Xing
 // info frame, so that every frame in the file is audio.
@@ -28,7 +43,31 @@ struct MpegFrames {
 // Walks the frame headers of an MPEG audio file from its first sync word.
 MpegFrames count_mpeg_frames(const std::string &path);
 
+// An ID3v2.4 tag holding inside as its body.
+std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside);
+// Seeded random bytes with a 0xFF in every 64 or so more: junk in which
+// libmad finds a sync word every few hundred bytes. Placed at random, so that
+// they do not fall in step like the headers of real frames.
+std::vector<uint8_t> sync_junk(size_t count, uint32_t seed);
+
 std::vector<uint8_t> read_file(const std::string &path);
+// Everything a caller would notice of a file being changed or replaced.
+struct FileState {
+    bool exists = false;
+    std::vector<uint8_t> bytes;
+    int64_t modified_ns = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileState &o) const {
+        return exists == o.exists && bytes == o.bytes && modified_ns == o.modified_ns && inode == o.inode;
+    }
+};
+FileState file_state(const std::string &path);
+// Every entry of a folder (symlinks not followed) by name.
+std::map<std::string, FileState> folder_state(const std::string &folder);
+// Names a caller might give as a temporary file that are taken: a file, a
+// symlink to a file, and a symlink to a name that does not exist. Returns
+// them, empty when one could not be made.
+std::vector<std::string> make_taken_names(const std::string &folder);
 bool write_file(const std::string &path, const std::vector<uint8_t> &bytes);
 bool file_exists(const std::string &path);
 

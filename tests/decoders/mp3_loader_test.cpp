@@ -135,12 +135,7 @@ TEST_F(LoaderTest, LeadingTagIsSkippedEvenWithFrameLookalikesInside) {
     const MpegFrames frames = count_mpeg_frames(file);
     std::vector<uint8_t> inside = read_file(decoy);
     inside.resize(1 << 20, 0x55);
-    const size_t size = inside.size();
-    std::vector<uint8_t> tagged;
-    for (uint8_t b : {uint8_t{'I'}, uint8_t{'D'}, uint8_t{'3'}, uint8_t{4}, uint8_t{0}, uint8_t{0}})
-        tagged.push_back(b);
-    for (int shift = 21; shift >= 0; shift -= 7) tagged.push_back(static_cast<uint8_t>((size >> shift) & 0x7F));
-    tagged.insert(tagged.end(), inside.begin(), inside.end());
+    std::vector<uint8_t> tagged = id3v2_tag(inside);
     const std::vector<uint8_t> audio = read_file(file);
     tagged.insert(tagged.end(), audio.begin(), audio.end());
     ASSERT_TRUE(write_file(files.file("tagged.mp3"), tagged));
@@ -171,16 +166,110 @@ TEST_F(LoaderTest, FilesThatAreNotMpegAudioFailAndLeaveNothing) {
     const std::string ogg_wav = files.file("o.wav");
     ASSERT_TRUE(write_tone_wav(ogg_wav, 44100, 2, 440.0, 0.5));
     ASSERT_TRUE(encode_ogg(ogg_wav, files.file("vorbis.mp3")));
+    std::vector<std::string> paths;
+    ASSERT_TRUE(write_non_mpeg_files(files.path(), &paths));
     for (const char *name : {"garbage.mp3", "empty.mp3", "text.mp3", "wave.mp3", "tag.mp3",
-                             "vorbis.mp3", "missing.mp3", ""}) {
-        SCOPED_TRACE(name);
-        const Loaded l = load(files.file(name));
+                             "vorbis.mp3", "missing.mp3", ""})
+        paths.push_back(files.file(name));
+    FolderWatch watch(tmp.path());
+    for (const std::string &path : paths) {
+        SCOPED_TRACE(path);
+        const Loaded l = load(path);
         EXPECT_EQ(l.result, 0);
         EXPECT_EQ(l.handle, -1);
     }
+    // Refused before a temporary file was made.
+    EXPECT_EQ(watch.events(), std::vector<std::string>{});
     EXPECT_EQ(count_files_with_prefix(tmp.path(), ""), 0);
     int16_t *start = nullptr;
     EXPECT_EQ(ZYN_GET_WAVEPOINTERS(0, &start, nullptr, nullptr), 0);  // no wave was added
+}
+
+// libmad would sync on the junk, and the junk holds two frames of another
+// rate: decoded, they would set the wave's rate and every real frame after
+// them would be left out. The last pair ends right at the first real frame.
+TEST_F(LoaderTest, JunkBeforeTheFirstFrameNeverDecodes) {
+    const std::string file = mp3("tone", 44100, 2, 1.0);
+    const std::string decoy = mp3("decoy", 22050, 1, 0.5, 64);
+    const MpegFrames decoy_frames = count_mpeg_frames(decoy);
+    ASSERT_GT(decoy_frames.count, 2);
+    const std::vector<uint8_t> decoy_bytes = read_file(decoy);
+    const std::vector<uint8_t> decoy_pair(decoy_bytes.begin() + static_cast<long>(decoy_frames.offsets[0]),
+                                          decoy_bytes.begin() + static_cast<long>(decoy_frames.offsets[2]));
+    std::vector<uint8_t> junk = sync_junk(4000, 1);
+    junk.insert(junk.end(), decoy_pair.begin(), decoy_pair.end());
+    const std::vector<uint8_t> more = sync_junk(50000, 2);
+    junk.insert(junk.end(), more.begin(), more.end());
+    junk.insert(junk.end(), decoy_pair.begin(), decoy_pair.end());
+    const std::vector<uint8_t> audio = read_file(file);
+
+    PumpDevice device;
+    ASSERT_TRUE(device.ok());
+    const Loaded clean = load(file);
+    ASSERT_EQ(clean.result, 1);
+    std::vector<uint8_t> in_front = junk;
+    in_front.insert(in_front.end(), audio.begin(), audio.end());
+    std::vector<uint8_t> after_tag = id3v2_tag(sync_junk(3000, 3));
+    after_tag.insert(after_tag.end(), junk.begin(), junk.end());
+    after_tag.insert(after_tag.end(), audio.begin(), audio.end());
+    ASSERT_TRUE(write_file(files.file("junk.mp3"), in_front));
+    ASSERT_TRUE(write_file(files.file("tag-junk.mp3"), after_tag));
+    for (const char *name : {"junk.mp3", "tag-junk.mp3"}) {
+        SCOPED_TRACE(name);
+        const Loaded l = load(files.file(name));
+        ASSERT_EQ(l.result, 1);
+        ASSERT_EQ(l.samples.size(), clean.samples.size());
+        EXPECT_TRUE(l.samples == clean.samples);
+    }
+}
+
+// Two frames: less than a run, but nothing else is in the file.
+TEST_F(LoaderTest, ShortFileLoadsOnlyWhenItsFramesRunToTheEnd) {
+    const std::string file = mp3("short", 44100, 2, 0.005);
+    const MpegFrames frames = count_mpeg_frames(file);
+    ASSERT_GT(frames.count, 0);
+    ASSERT_LT(frames.count, 3);
+    const std::vector<uint8_t> audio = read_file(file);
+    std::vector<uint8_t> id3v1 = audio;
+    const char tag[] = "TAGshort";
+    id3v1.insert(id3v1.end(), tag, tag + 8);
+    id3v1.resize(audio.size() + 128, 0);
+    ASSERT_TRUE(write_file(files.file("id3v1.mp3"), id3v1));
+    std::vector<uint8_t> trailing = audio;
+    const std::vector<uint8_t> junk = sync_junk(100, 4);
+    trailing.insert(trailing.end(), junk.begin(), junk.end());
+    ASSERT_TRUE(write_file(files.file("trailing.mp3"), trailing));
+
+    PumpDevice device;
+    ASSERT_TRUE(device.ok());
+    for (const std::string &name : {file, files.file("id3v1.mp3")}) {
+        SCOPED_TRACE(name);
+        const Loaded l = load(name);
+        ASSERT_EQ(l.result, 1);
+        EXPECT_EQ(l.samples.size() * 2, size_t{4608} * frames.count);
+    }
+    EXPECT_EQ(load(files.file("trailing.mp3")).result, 0);
+}
+
+// The caller's file would be truncated, overwritten and deleted; through a
+// symlink, the file it points to would be overwritten.
+TEST_F(LoaderTest, CallersTemporaryNameThatIsTakenIsRefusedAndLeftUntouched) {
+    const std::string file = mp3("tone", 44100, 2, 0.3);
+    TempDir names;
+    const std::vector<std::string> taken = make_taken_names(names.path());
+    ASSERT_FALSE(taken.empty());
+    const auto before = folder_state(names.path());
+    PumpDevice device;
+    ASSERT_TRUE(device.ok());
+    for (const std::string &name : taken) {
+        SCOPED_TRACE(name);
+        const Loaded l = load(file, name.c_str());
+        EXPECT_EQ(l.result, 0);
+        EXPECT_EQ(l.handle, -1);
+    }
+    EXPECT_TRUE(folder_state(names.path()) == before);
+    EXPECT_EQ(count_files_with_prefix(tmp.path(), ""), 0);
+    EXPECT_EQ(load(file, names.file("free.wav").c_str()).result, 1);
 }
 
 TEST_F(LoaderTest, RefusedWithoutEngineHandleOrWritableTemporaryFile) {

@@ -1,5 +1,6 @@
 // The MP3 stream: decoder thread, ring and mixer, driven by hand-pumped fills.
 #include "decoder_fixtures.h"
+#include "media/mpeg_sync.h"
 #include "test_support.h"
 #include "zyn.h"
 
@@ -289,33 +290,96 @@ TEST(Mp3Stream, StreamCreatedButNeverPlayedClosesItsFile) {
     EXPECT_EQ(open_descriptor_count(), before);
 }
 
-TEST(Mp3Stream, BadFilesDecodeToNothingAndEndCleanly) {
+TEST(Mp3Stream, FilesThatAreNotMpegAudioAreRefusedAndNotKeptOpen) {
     TempDir dir;
-    PumpDevice device(44100, 2, 256);
-    ASSERT_TRUE(device.ok());
-    std::vector<uint8_t> garbage(50000);
-    unsigned seed = 99;
-    for (auto &b : garbage) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 24);
-    }
+    const Mp3Fixture mp3 = make_mp3(dir, "tone", 44100, 2, 0.3);
+    std::vector<std::string> paths;
+    ASSERT_TRUE(write_non_mpeg_files(dir.path(), &paths));
     std::vector<uint8_t> huge_tag = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};  // claims 256 MB
     huge_tag.resize(2000, 0xFF);
-    ASSERT_TRUE(write_file(dir.file("garbage.mp3"), garbage));
-    ASSERT_TRUE(write_file(dir.file("empty.mp3"), {}));
     ASSERT_TRUE(write_file(dir.file("tag.mp3"), huge_tag));
+    ASSERT_TRUE(write_file(dir.file("empty.mp3"), {}));
     ASSERT_TRUE(write_tone_wav(dir.file("wave.mp3"), 44100, 2, 440.0, 0.5));
-    for (const char *name : {"garbage.mp3", "empty.mp3", "tag.mp3", "wave.mp3"}) {
+    for (const char *name : {"tag.mp3", "empty.mp3", "wave.mp3", "missing.mp3"}) paths.push_back(dir.file(name));
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    const int32_t descriptors = open_descriptor_count();
+    for (const std::string &path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(ZYN_CREATE_MP3STREAM(path.c_str()), 0);
+        EXPECT_FALSE(stream_active());
+        EXPECT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 0);
+        EXPECT_EQ(open_descriptor_count(), descriptors);
+    }
+    EXPECT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+}
+
+TEST(Mp3Stream, DamagedDataAfterTheFirstFramesDecodesAndEndsCleanly) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "tone", 44100, 2, 0.3);
+    std::vector<uint8_t> bytes = read_file(mp3.path);
+    ASSERT_GT(mp3.frames.count, 3);
+    bytes.resize(mp3.frames.offsets[3]);
+    const std::vector<uint8_t> junk = sync_junk(50000, 99);
+    bytes.insert(bytes.end(), junk.begin(), junk.end());
+    ASSERT_TRUE(write_file(dir.file("damaged.mp3"), bytes));
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(dir.file("damaged.mp3").c_str()), 1);
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    for (int i = 0; i < 50; ++i) {
+        device.pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(ZYN_END_MP3STREAM(), 1);
+    EXPECT_FALSE(stream_active());
+}
+
+// The decoder starts at the first frame of a run that begins inside the
+// search window; what lies in front, false syncs and frames of another rate
+// included, is never heard.
+TEST(Mp3Stream, JunkBeforeTheFirstFrameIsSkippedInsideTheWindow) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "tone", 44100, 2, 0.5);
+    const Mp3Fixture decoy = make_mp3(dir, "decoy", 22050, 1, 0.3, 64);
+    ASSERT_GT(decoy.frames.count, 2);
+    const std::vector<uint8_t> decoy_bytes = read_file(decoy.path);
+    const std::vector<uint8_t> audio = read_file(mp3.path);
+    // Junk that ends with two frames of the decoy, right before the audio.
+    const auto with_junk = [&](size_t junk_bytes) {
+        std::vector<uint8_t> junk = sync_junk(junk_bytes, 5);
+        const auto pair = static_cast<long>(decoy.frames.offsets[2]);
+        std::copy(decoy_bytes.begin(), decoy_bytes.begin() + pair, junk.end() - pair);
+        junk.insert(junk.end(), audio.begin(), audio.end());
+        return junk;
+    };
+    const size_t last = zyn::kMpegSearchWindow - 1;
+    ASSERT_TRUE(write_file(dir.file("junk.mp3"), with_junk(5000)));
+    ASSERT_TRUE(write_file(dir.file("window.mp3"), with_junk(last)));
+    ASSERT_TRUE(write_file(dir.file("beyond.mp3"), with_junk(last + 1)));
+
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    const auto play = [&] {
+        listen();
+        EXPECT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+        EXPECT_TRUE(pump_to_end(device).ended);
+        return g_taken;
+    };
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    const std::vector<int16_t> clean = play();
+    ASSERT_EQ(static_cast<int64_t>(clean.size()) * 2,
+              round_up(int64_t{4608} * mp3.frames.count, device.block_bytes()));
+    for (const char *name : {"junk.mp3", "window.mp3"}) {
         SCOPED_TRACE(name);
         ASSERT_EQ(ZYN_CREATE_MP3STREAM(dir.file(name).c_str()), 1);
-        ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
-        for (int i = 0; i < 50; ++i) {
-            device.pump();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        EXPECT_EQ(ZYN_END_MP3STREAM(), 1);
-        EXPECT_FALSE(stream_active());
+        const std::vector<int16_t> taken = play();
+        ASSERT_EQ(taken.size(), clean.size());
+        EXPECT_TRUE(taken == clean);
     }
+    const int32_t descriptors = open_descriptor_count();
+    EXPECT_EQ(ZYN_CREATE_MP3STREAM(dir.file("beyond.mp3").c_str()), 0);
+    EXPECT_EQ(open_descriptor_count(), descriptors);
 }
 
 TEST(Mp3Stream, FileDeletedWhileStreamingPlaysToTheEnd) {

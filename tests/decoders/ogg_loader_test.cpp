@@ -127,6 +127,25 @@ TEST_F(OggLoaderTest, BadAndRenamedFilesFailAndLeaveNothing) {
     EXPECT_EQ(count_files_with_prefix(tmp.path(), ""), 0);
 }
 
+TEST_F(OggLoaderTest, CallersTemporaryNameThatIsTakenIsRefusedAndLeftUntouched) {
+    const std::string file = ogg("tone", 44100, 2, 0.3);
+    TempDir names;
+    const std::vector<std::string> taken = make_taken_names(names.path());
+    ASSERT_FALSE(taken.empty());
+    const auto before = folder_state(names.path());
+    PumpDevice device;
+    ASSERT_TRUE(device.ok());
+    for (const std::string &name : taken) {
+        SCOPED_TRACE(name);
+        const Loaded l = load(file, name.c_str());
+        EXPECT_EQ(l.result, 0);
+        EXPECT_EQ(l.handle, -1);
+    }
+    EXPECT_TRUE(folder_state(names.path()) == before);
+    EXPECT_EQ(count_files_with_prefix(tmp.path(), ""), 0);
+    EXPECT_EQ(load(file, names.file("free.wav").c_str()).result, 1);
+}
+
 TEST_F(OggLoaderTest, RefusedWithoutEngineOrHandle) {
     const std::string file = ogg("tone", 44100, 2, 0.3);
     int32_t handle = 5;
