@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -299,8 +300,9 @@ TEST(Mp3Stream, BadFilesDecodeToNothingAndEndCleanly) {
         seed = seed * 1103515245u + 12345u;
         b = static_cast<uint8_t>(seed >> 24);
     }
-    std::vector<uint8_t> huge_tag = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};  // claims 256 MB
-    huge_tag.resize(2000, 0xFF);
+    std::vector<uint8_t> huge_tag(2000, 0xFF);
+    const uint8_t claims_256_mb[] = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    std::copy(std::begin(claims_256_mb), std::end(claims_256_mb), huge_tag.begin());
     ASSERT_TRUE(write_file(dir.file("garbage.mp3"), garbage));
     ASSERT_TRUE(write_file(dir.file("empty.mp3"), {}));
     ASSERT_TRUE(write_file(dir.file("tag.mp3"), huge_tag));
