@@ -2,6 +2,7 @@
 # Builds zyn and runs every test.
 #   ./test.sh              release-like build in build/, all tests
 #   ./test.sh --sanitize   the same under ASan+UBSan (build-asan/) and TSan (build-tsan/)
+# With CI=true warnings are errors and a skipped test fails.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,12 +10,16 @@ scripts/bootstrap
 
 jobs=$(nproc 2>/dev/null || echo 2)
 werror=OFF
-[ "${CI:-}" = true ] && werror=ON
+fail_on_skip=OFF
+if [ "${CI:-}" = true ]; then
+  werror=ON
+  fail_on_skip=ON
+fi
 
 run_suite() {  # folder, extra cmake arguments...
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DZYN_WERROR=$werror "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DZYN_WERROR=$werror -DZYN_FAIL_ON_SKIP=$fail_on_skip "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 600)
 }
