@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds zyn and runs every test.
-#   ./test.sh              release-like build in build/, all tests
+#   ./test.sh              Release build in build/ (the one run.sh makes), all tests
 #   ./test.sh --sanitize   the same under ASan+UBSan (build-asan/) and TSan (build-tsan/)
 # With CI=true warnings are errors and a skipped test fails.
 set -euo pipefail
@@ -31,5 +31,5 @@ if [ "${1:-}" = "--sanitize" ]; then
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZYN_SANITIZE=address,undefined -DZYN_BUILD_BENCH=OFF
   run_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DZYN_SANITIZE=thread -DZYN_BUILD_BENCH=OFF
 else
-  run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  run_suite build -DCMAKE_BUILD_TYPE=Release
 fi
