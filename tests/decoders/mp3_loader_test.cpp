@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 using namespace zyn_test;
@@ -160,8 +162,9 @@ TEST_F(LoaderTest, FilesThatAreNotMpegAudioFailAndLeaveNothing) {
     ASSERT_TRUE(write_file(files.file("empty.mp3"), {}));
     ASSERT_TRUE(write_file(files.file("text.mp3"), std::vector<uint8_t>(5000, 'a')));
     ASSERT_TRUE(write_tone_wav(files.file("wave.mp3"), 44100, 2, 440.0, 1.0));
-    std::vector<uint8_t> tag = {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};  // claims 256 MB
-    tag.resize(3000, 0xFF);
+    std::vector<uint8_t> tag(3000, 0xFF);
+    const uint8_t claims_256_mb[] = {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    std::copy(std::begin(claims_256_mb), std::end(claims_256_mb), tag.begin());
     ASSERT_TRUE(write_file(files.file("tag.mp3"), tag));
     const std::string ogg_wav = files.file("o.wav");
     ASSERT_TRUE(write_tone_wav(ogg_wav, 44100, 2, 440.0, 0.5));

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -295,8 +296,9 @@ TEST(Mp3Stream, FilesThatAreNotMpegAudioAreRefusedAndNotKeptOpen) {
     const Mp3Fixture mp3 = make_mp3(dir, "tone", 44100, 2, 0.3);
     std::vector<std::string> paths;
     ASSERT_TRUE(write_non_mpeg_files(dir.path(), &paths));
-    std::vector<uint8_t> huge_tag = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};  // claims 256 MB
-    huge_tag.resize(2000, 0xFF);
+    std::vector<uint8_t> huge_tag(2000, 0xFF);
+    const uint8_t claims_256_mb[] = {'I', 'D', '3', 4, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F};
+    std::copy(std::begin(claims_256_mb), std::end(claims_256_mb), huge_tag.begin());
     ASSERT_TRUE(write_file(dir.file("tag.mp3"), huge_tag));
     ASSERT_TRUE(write_file(dir.file("empty.mp3"), {}));
     ASSERT_TRUE(write_tone_wav(dir.file("wave.mp3"), 44100, 2, 440.0, 0.5));

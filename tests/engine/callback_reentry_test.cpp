@@ -178,7 +178,6 @@ class CallbackReentry : public ::testing::TestWithParam<std::tuple<Device, int32
     void SetUp() override {
         const Device device = std::get<0>(GetParam());
         g_channels = std::get<1>(GetParam());
-        if (!plugin_built(device.plugin)) GTEST_SKIP() << device.plugin << " was not built";
         const std::string plugin = device.plugin;
         if (plugin == "plug-pulse.so") {
             pulse = std::make_unique<PulseServer>(dir.path());
@@ -328,13 +327,18 @@ TEST_P(CallbackReentry, EveryCallIsCarriedOutSafelyOrRefused) {
     EXPECT_EQ(thread_count(), threads_before) << "every thread the engine started has ended";
 }
 
+// Every plug-in this build makes that runs an output thread of its own.
+std::vector<Device> threaded_devices() {
+    std::vector<Device> devices = {{"null", "plug-null.so", "Null output"},
+                                   {"wav", "plug-wav.so", "WAV file"}};
+    if (ZYN_HAVE_PLUG_PULSE) devices.push_back({"pulse", "plug-pulse.so", "PulseAudio"});
+    if (ZYN_HAVE_PLUG_ALSA) devices.push_back({"alsa", "plug-alsa.so", "ALSA"});
+    return devices;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Plugins, CallbackReentry,
-    ::testing::Combine(::testing::Values(Device{"null", "plug-null.so", "Null output"},
-                                         Device{"wav", "plug-wav.so", "WAV file"},
-                                         Device{"pulse", "plug-pulse.so", "PulseAudio"},
-                                         Device{"alsa", "plug-alsa.so", "ALSA"}),
-                       ::testing::Values(1, 2)),
+    ::testing::Combine(::testing::ValuesIn(threaded_devices()), ::testing::Values(1, 2)),
     [](const auto &test) {
         return std::string(std::get<0>(test.param).name) +
                (std::get<1>(test.param) == 1 ? "_mono" : "_stereo");
