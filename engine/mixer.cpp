@@ -1,5 +1,5 @@
-// One fill: stream block, census, sounds, sum, master volume, master filters,
-// master callback, counters.
+// One fill: stream block, one walk over the sounds that counts, renders and
+// sums them, master volume, master filters, master callback, counters.
 //
 // The fill holds the engine lock from start to end, so every row and setting
 // it reads is a consistent set; application calls hold the lock only around
@@ -8,16 +8,15 @@
 //
 // On a stereo device a sound without an enabled callback never goes through
 // its work buffer: its frames are read from the wave, scaled, panned and
-// summed into the output block in one pass (dsp/voice_render.h). The sum is
-// built as the blocks arrive, in list order — the first stored, every later
-// one added with saturation — which is exactly what COPY and the MIX16 chain
-// give after the walk. Such a sound's work buffer is left as it was: nothing
-// reads it. A sound with a callback still renders into its work buffer,
-// which the callback sees and may change before it is added.
+// summed into the output block in one pass (dsp/voice_render.h). Every sum
+// is built as the blocks arrive, stream first, then sounds by row: the first
+// stored, every later one added with saturation, as the MIX16 chain does.
+// Such a sound's work buffer is left as it was: nothing reads it. A sound
+// with a callback, and every sound on a mono device, renders into its work
+// buffer, which the callback sees and may change before it is added.
 #include "mixer.h"
 
 #include "dsp/kernels.h"
-#include "dsp/master_stage.h"
 #include "dsp/voice_render.h"
 #include "engine_state.h"
 #include "zyn.h"
@@ -26,8 +25,6 @@
 
 namespace zyn {
 namespace {
-
-constexpr int kMixListSize = 257;  // the stream plus up to 256 sounds
 
 std::atomic<bool> g_fused{true};
 
@@ -103,6 +100,12 @@ void advance_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes) {
                                       row.speed, bytes);
 }
 
+// An ended sound nobody holds a handle to gives its row back; the work
+// buffer stays for the next sound placed there.
+inline void release_if_ended(SoundEntry &row) {
+    if (row.wave_start != nullptr && row.loops < 1 && row.has_handle == 0) row.wave_start = nullptr;
+}
+
 // The volume and pan stages of a sound as fixed-point factors, with the
 // tests the per-step path makes: volume exactly 1.0 and pan exactly 0.0 skip
 // their stage, and PAN16 does nothing unless one gain is exactly 1.0.
@@ -119,7 +122,8 @@ FusedGains sound_gains(const SoundEntry &row) {
     return g;
 }
 
-// Adds one finished block to the running sum: the first is stored.
+// Adds one finished block to the running sum: the first is stored, every
+// later one added with saturation (the MIX16 chain in list order).
 void accumulate(const RoutineSlots &slots, int16_t *out, const int16_t *block, bool first,
                 int32_t bytes) {
     if (first)
@@ -128,35 +132,59 @@ void accumulate(const RoutineSlots &slots, int16_t *out, const int16_t *block, b
         slots.kernel_mix(out, out, block, bytes);
 }
 
-// The fill's walk over the stream and the sounds with the sum built on the
-// way. Returns the number of contributing blocks (0: out is untouched).
-int32_t mix_fused(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int32_t frames,
-                  int32_t playing, int32_t stream_taken) {
+// Whether a stereo sound may skip its work buffer: the fused loops stand in
+// for exactly the stereo kernels, on whole frames (with a partial frame those
+// kernels leave part of the work buffer as it was).
+bool fusable_device(const RoutineSlots &slots, int32_t bytes, int32_t channels) {
+    return g_fused.load(std::memory_order_relaxed) && channels == 2 && (bytes & 3) == 0 &&
+           slots.kernel_copy_right == COPYRIGHT32 &&
+           slots.kernel_copy_slice_right == COPYSLICERIGHT32 &&
+           slots.kernel_copy_slice_left == COPYSLICELEFT32 && slots.kernel_scale == SCALE16 &&
+           slots.kernel_pan == PAN16 && slots.kernel_mix == MIX16;
+}
+
+struct Walk {
+    int32_t contributions = 0;  // blocks summed into out
+    int32_t playing = 0;        // rows that play, including those past the channel limit
+};
+
+// The one walk over the rows: each playing row is counted; rows are visited
+// in order until the blocks summed reach the channel limit (checked after
+// each visited row, so with the stream's block alone at the limit row 0 is
+// still visited), and a visited row is heard (summed into out on the way),
+// advanced when muted, and given back when it ended without a handle. Rows
+// past the limit only count: they continue from where they stand in a later
+// fill. The stream's block, when taken, is the first contribution.
+Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int32_t frames,
+              bool stream_taken) {
     const RoutineSlots &slots = e.slots;
-    int32_t n = 0;
-    if (stream_taken) accumulate(slots, out, e.mp3_stream.mix_buffer, n++ == 0, bytes);
-    if (playing == 0) return n;
+    const bool fusable = fusable_device(slots, bytes, channels);
+    Walk w;
+    if (stream_taken) accumulate(slots, out, e.mp3_stream.mix_buffer, w.contributions++ == 0, bytes);
+    if (e.wave_count == 0) return w;
+    bool limited = false;
+    // sound_count is read afresh: a callback may add a row.
     for (int32_t i = 0; i < e.sound_count; ++i) {
         SoundEntry &row = e.sounds[static_cast<size_t>(i)];
-        if (row_playing(row)) {
-            if (row.muted == 0) {
-                const bool first = n++ == 0;
-                const bool callback = row.callback != nullptr && row.callback_enabled == 1;
-                if (callback ||
-                    !render_voice_fused(out, first, row.loop_start, &row.position, row.loop_end,
-                                        &row.loops, row.speed, sound_gains(row), bytes / 4)) {
-                    render_sound(slots, row, bytes, channels, frames);
-                    accumulate(slots, out, row.buffer, first, bytes);
-                }
-            } else {
-                advance_sound(slots, row, bytes);
+        const bool plays = row_playing(row);
+        if (plays) ++w.playing;
+        if (limited) continue;
+        if (plays && row.muted != 0) {
+            advance_sound(slots, row, bytes);
+        } else if (plays) {
+            const bool first = w.contributions++ == 0;
+            const bool callback = row.callback != nullptr && row.callback_enabled == 1;
+            if (callback || !fusable ||
+                !render_voice_fused(out, first, row.loop_start, &row.position, row.loop_end,
+                                    &row.loops, row.speed, sound_gains(row), bytes / 4)) {
+                render_sound(slots, row, bytes, channels, frames);
+                accumulate(slots, out, row.buffer, first, bytes);
             }
         }
-        if (row.wave_start != nullptr && row.loops < 1 && row.has_handle == 0)
-            row.wave_start = nullptr;
-        if (n >= e.max_channels) break;
+        release_if_ended(row);
+        limited = w.contributions >= e.max_channels;
     }
-    return n;
+    return w;
 }
 
 }  // namespace
@@ -183,63 +211,17 @@ void fill_block(PlugoutRecord *record) {
         return;
     }
 
-    int16_t *list[kMixListSize];
-    int32_t n = 0;
+    bool stream_taken = false;
     int32_t streams = 0;
     if (e.mp3_stream.active.load() == 1) {
         bool present = false;
-        if (take_stream_block(e, bytes, channels, frames, &present)) list[n++] = e.mp3_stream.mix_buffer;
+        stream_taken = take_stream_block(e, bytes, channels, frames, &present);
         streams = present ? 1 : 0;
     }
-
-    const int32_t stream_taken = n;
-    int32_t playing = 0;
-    if (e.wave_count > 0 && e.sound_count > 0) {
-        for (int32_t i = 0; i < e.sound_count; ++i)
-            if (row_playing(e.sounds[static_cast<size_t>(i)])) ++playing;
-    }
-    e.playing_sounds.store(playing, std::memory_order_relaxed);
+    const Walk w = mix_rows(e, out, bytes, channels, frames, stream_taken);
+    if (w.contributions == 0) ZERO(out, bytes);
+    e.playing_sounds.store(w.playing, std::memory_order_relaxed);
     e.playing_streams.store(streams, std::memory_order_relaxed);
-
-    // The fused walk needs the stereo kernels the per-step path would run,
-    // and whole frames: with a partial frame those kernels leave part of the
-    // work buffer as it was.
-    const bool fused = g_fused.load(std::memory_order_relaxed) && channels == 2 &&
-                       (bytes & 3) == 0 && slots.kernel_copy_right == COPYRIGHT32 &&
-                       slots.kernel_copy_slice_right == COPYSLICERIGHT32 &&
-                       slots.kernel_copy_slice_left == COPYSLICELEFT32 &&
-                       slots.kernel_scale == SCALE16 && slots.kernel_pan == PAN16 &&
-                       slots.kernel_mix == MIX16;
-    if (fused) {
-        if (mix_fused(e, out, bytes, channels, frames, playing, stream_taken) == 0) ZERO(out, bytes);
-    } else if (playing > 0) {
-        // sound_count is read afresh: a callback may have added a row.
-        for (int32_t i = 0; i < e.sound_count; ++i) {
-            SoundEntry &row = e.sounds[static_cast<size_t>(i)];
-            if (row_playing(row)) {
-                if (row.muted == 0) {
-                    list[n++] = row.buffer;
-                    render_sound(slots, row, bytes, channels, frames);
-                } else {
-                    advance_sound(slots, row, bytes);
-                }
-            }
-            // An ended sound nobody holds a handle to gives its row back;
-            // the work buffer stays for the next sound placed there.
-            if (row.wave_start != nullptr && row.loops < 1 && row.has_handle == 0)
-                row.wave_start = nullptr;
-            if (n >= e.max_channels) break;
-        }
-    }
-
-    if (fused) {
-        // summed on the way
-    } else if (n == 0)
-        ZERO(out, bytes);
-    else if (n == 1)
-        COPY(out, list[0], bytes);
-    else
-        mix_buffers(slots, out, list, n, bytes);
 
     if (e.master_volume != 1.0f) slots.kernel_scale(out, out, e.master_volume, bytes);
     if (slots.master_filter_routine != nullptr) {

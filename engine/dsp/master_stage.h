@@ -1,5 +1,5 @@
-// The master stage: summing of the blocks of one fill, master volume and the
-// ten peaking-filter bands.
+// The master stage: master volume and the ten peaking-filter bands that the
+// mixer runs on every finished block.
 #pragma once
 
 #include "engine_state.h"
@@ -7,11 +7,6 @@
 #include <cstdint>
 
 namespace zyn {
-
-// Sums count blocks into dst through the kernel_mix slot, saturating after
-// every added block, in list order. Does nothing for count < 2.
-void mix_buffers(const RoutineSlots &slots, int16_t *dst, int16_t *const *buffers, int32_t count,
-                 int32_t bytes);
 
 // The stored master volume for a requested one: 0.0, or 0.001 .. 2.0.
 float clamp_master_volume(float volume);

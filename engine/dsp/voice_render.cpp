@@ -1,13 +1,10 @@
-// Fused voice rendering: the run logic of the stereo playback kernels
-// (COPYRIGHT32, COPYSLICERIGHT32, COPYSLICELEFT32) driving inner loops that
-// scale, pan and add in one pass, plus the plain forms of those loops.
-//
-// Position, pass ends, wraps and loop counts follow playback_kernels.cpp
-// step for step; only what happens to a frame differs (it is summed into the
-// output instead of copied into a work buffer).
+// Fused voice rendering: the region walker (region_walker.h), the same run
+// logic the stereo playback kernels use, driving inner loops that scale, pan
+// and add in one pass, plus the plain forms of those loops.
 #include "voice_render.h"
 
 #include "kernels.h"
+#include "region_walker.h"
 
 #include <cmath>
 #include <cstddef>
@@ -17,43 +14,6 @@ namespace zyn {
 namespace {
 
 constexpr int kFrame = 4;  // stereo 16-bit frame
-
-struct Region {
-    uintptr_t first;
-    int64_t length;  // bytes, whole frames
-};
-
-Region frame_region(const int16_t *start, const int16_t *end) {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(start);
-    const uintptr_t limit = reinterpret_cast<uintptr_t>(end);
-    const int64_t frames = limit > first ? static_cast<int64_t>(limit - first) / kFrame : 0;
-    return {first, frames * kFrame};
-}
-
-template <bool kForward>
-int64_t entry_offset(const Region &r, const int16_t *pos) {
-    const uintptr_t p = reinterpret_cast<uintptr_t>(pos);
-    if (p < r.first || p >= r.first + static_cast<uintptr_t>(r.length))
-        return kForward ? 0 : r.length - kFrame;
-    return static_cast<int64_t>(p - r.first) / kFrame * kFrame;
-}
-
-inline int32_t count_down(int32_t loops) {
-    return static_cast<int32_t>(static_cast<uint32_t>(loops) - 1u);
-}
-
-template <bool kForward>
-int64_t wrap_offset(const Region &r, int64_t off) {
-    if (kForward) return (off - r.length) % r.length;
-    const int64_t over = ((-off - 1) % r.length) + 1;
-    return r.length - over;
-}
-
-uint64_t speed_step(float speed) {
-    double magnitude = std::fabs(static_cast<double>(speed));
-    if (magnitude > 32767.0) magnitude = 32767.0;
-    return static_cast<uint64_t>(std::nearbyint(magnitude * 65536.0));
-}
 
 // After the last pass the kernels write silence: stored, it clears the
 // block; added, it changes nothing.
@@ -132,75 +92,25 @@ void gather_frames(int16_t *out, const int16_t *origin, uint32_t fraction, uint3
     }
 }
 
+// The mixing sink: each frame is scaled, panned and stored or added into the
+// output block with the bound inner loops.
 template <bool kForward>
-void play_slice(const VoiceRenderVariants &v, int16_t *out, bool first, const Region &r,
-                int16_t **pos, int32_t *loops, uint64_t step, const FusedGains &g,
-                int32_t frames) {
-    const int64_t length = r.length / kFrame;
-    int64_t base = entry_offset<kForward>(r, *pos) / kFrame;
-    uint64_t distance = 0;
-    int32_t left = *loops;
-    int32_t i = 0;
-    while (i < frames) {
-        const int64_t room = kForward ? length - base : base + 1;
-        const uint64_t limit = static_cast<uint64_t>(room) << 16;
-        if (distance < limit) {
-            // The frames still inside this pass: those whose distance stays below limit.
-            const auto remaining = static_cast<uint64_t>(frames - i);
-            uint64_t count = remaining;
-            if (step != 0) {
-                const uint64_t inside = (limit - distance + step - 1) / step;
-                if (inside < count) count = inside;
-            }
-            const auto *origin =
-                reinterpret_cast<const int16_t *>(r.first + static_cast<uintptr_t>(base) * kFrame);
-            // distance is below 65536 here: every pass starts on a fraction.
-            v.gather(out + 2 * static_cast<ptrdiff_t>(i), origin, static_cast<uint32_t>(distance),
-                     static_cast<uint32_t>(step), kForward, static_cast<int32_t>(count), g, first);
-            distance += count * step;
-            i += static_cast<int32_t>(count);
-        }
-        const auto travelled = static_cast<int64_t>(distance >> 16);
-        const int64_t p = kForward ? base + travelled : base - travelled;
-        if (distance < limit) {
-            base = p;
-            break;
-        }
-        left = count_down(left);
-        if (left == 0) {
-            silence(out + 2 * static_cast<ptrdiff_t>(i), frames - i, first);
-            base = p;
-            break;
-        }
-        base = wrap_offset<kForward>(r, p * kFrame) / kFrame;
-        distance &= 0xFFFF;
-    }
-    *pos = reinterpret_cast<int16_t *>(r.first + base * kFrame);
-    *loops = left;
-}
+struct MixFrames {
+    const VoiceRenderVariants &v;
+    int16_t *out;
+    bool first;
+    const FusedGains &g;
 
-void play_unit(const VoiceRenderVariants &v, int16_t *out, bool first, const Region &r,
-               int16_t **pos, int32_t *loops, const FusedGains &g, int32_t frames) {
-    int64_t off = entry_offset<true>(r, *pos);
-    int32_t left = *loops;
-    while (frames > 0) {
-        const int64_t avail = (r.length - off) / kFrame;
-        const int32_t run = avail < frames ? static_cast<int32_t>(avail) : frames;
-        v.run(out, reinterpret_cast<const int16_t *>(r.first + off), run, g, first);
-        out += 2 * static_cast<ptrdiff_t>(run);
-        off += static_cast<int64_t>(run) * kFrame;
-        frames -= run;
-        if (off < r.length) continue;
-        left = count_down(left);
-        if (left == 0) {
-            silence(out, frames, first);
-            break;
-        }
-        off = 0;
+    void run(const int16_t *src, int32_t n) {
+        v.run(out, src, n, g, first);
+        out += 2 * static_cast<ptrdiff_t>(n);
     }
-    *pos = reinterpret_cast<int16_t *>(r.first + off);
-    *loops = left;
-}
+    void gather(const int16_t *origin, uint32_t fraction, uint32_t step, int32_t n) {
+        v.gather(out, origin, fraction, step, kForward, n, g, first);
+        out += 2 * static_cast<ptrdiff_t>(n);
+    }
+    void silence(int32_t n) { zyn::silence(out, n, first); }
+};
 
 constexpr VoiceRenderVariants kPlain{"plain", fused_run_plain, fused_gather_plain};
 #if defined(ZYN_X86_KERNELS)
@@ -234,21 +144,24 @@ bool render_voice_fused_with(const VoiceRenderVariants &v, int16_t *out, bool fi
         return false;
     const bool unit = speed == 1.0f;
     if (!unit && !(speed > 0.0f) && !(speed < 0.0f)) return false;
-    const uint64_t step = unit ? 65536 : speed_step(speed);
-    // Steps whose whole part can pass 2^14 frames take the kernels'
-    // frame-by-frame form, which keeps it modulo 2^14.
-    if (!unit && step + 0xFFFF >= (uint64_t{0x4000} << 16)) return false;
-    const Region r = frame_region(start, end);
+    const uint64_t step = unit ? 65536 : walk::speed_step(speed);
+    // Such steps take the kernels' frame-by-frame form.
+    if (!unit && walk::step_wraps<kFrame>(step)) return false;
+    const walk::Region r = walk::frame_region<kFrame>(start, end);
     if (r.length == 0) {
         silence(out, frames, first);
         return true;
     }
-    if (unit)
-        play_unit(v, out, first, r, pos, loops, g, frames);
-    else if (speed > 0.0f)
-        play_slice<true>(v, out, first, r, pos, loops, step, g, frames);
-    else
-        play_slice<false>(v, out, first, r, pos, loops, step, g, frames);
+    if (unit) {
+        MixFrames<true> sink{v, out, first, g};
+        walk::walk_unit<kFrame>(sink, r, pos, loops, frames);
+    } else if (speed > 0.0f) {
+        MixFrames<true> sink{v, out, first, g};
+        walk::walk_slice<kFrame, true>(sink, r, pos, loops, step, frames);
+    } else {
+        MixFrames<false> sink{v, out, first, g};
+        walk::walk_slice<kFrame, false>(sink, r, pos, loops, step, frames);
+    }
     return true;
 }
 
