@@ -1,6 +1,8 @@
-// User callbacks: the master, sound and stream routines and their enable flags.
+// User callbacks: the master and sound routines and their enable flags (the
+// stream's are with the stream, media/mp3_stream.cpp).
 // Storing a routine always leaves it disabled; enabling is a separate call.
 #include "engine_state.h"
+#include "row_tables.h"
 
 using namespace zyn;
 
@@ -55,25 +57,5 @@ static int32_t set_sound_callback_enabled(int32_t sound, int32_t enabled) {
 
 int32_t ZYN_ENABLE_SOUNDCALLBACK(int32_t sound) { return set_sound_callback_enabled(sound, 1); }
 int32_t ZYN_DISABLE_SOUNDCALLBACK(int32_t sound) { return set_sound_callback_enabled(sound, 0); }
-
-int32_t ZYN_SET_STREAMCALLBACK(ZynSampleCallback callback) {
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
-    e.mp3_stream.callback_enabled = 0;
-    e.mp3_stream.callback = callback;
-    return 1;
-}
-
-static int32_t set_stream_callback_enabled(int32_t enabled) {
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0 || e.mp3_stream.callback == nullptr) return 0;
-    e.mp3_stream.callback_enabled = enabled;
-    return 1;
-}
-
-int32_t ZYN_ENABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(1); }
-int32_t ZYN_DISABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(0); }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // The engine's one process-wide state: settings, counters, the wave, sound and
-// plug-in tables, the routine slots, the master filters and the MP3 stream.
+// plug-in tables, the routine slots, the master filters and the MP3 stream
+// (whose record and code live in media/mp3_stream.*).
 //
 // Locking: `EngineState::lock` is held by the mixer for a whole fill and by
 // application calls only around the change of shared fields (never around
@@ -8,6 +9,7 @@
 // read without the lock are atomics.
 #pragma once
 
+#include "media/mp3_stream.h"
 #include "zyn.h"
 #include "zyn_plugout.h"
 
@@ -64,33 +66,6 @@ struct MasterFilter {
     float history2[4] = {0, 0, 0, 0};  // second channel
 };
 constexpr int kMasterFilterCount = 10;
-
-struct Mp3Decoder;  // libmad state, private to the stream
-
-// The single MP3 stream. The mixer consumes the ring under the engine lock;
-// the decoder thread produces into it without the lock, so the fields they
-// share are atomics.
-struct Mp3Stream {
-    std::atomic<int32_t> active{0};
-    std::atomic<int32_t> decoding{0};
-    ZynSampleCallback callback = nullptr;
-    int32_t callback_enabled = 0;
-    float volume = 1.0f;
-    float pan = 0.0f;
-    float left_gain = 1.0f;
-    float right_gain = 1.0f;
-    int16_t *mix_buffer = nullptr;
-    uint8_t *ring_start = nullptr;
-    uint8_t *ring_end = nullptr;
-    uint8_t *ring_read = nullptr;
-    std::atomic<int32_t> ring_fill{0};
-    // Producer side, owned by the stream code.
-    uint8_t *ring_write = nullptr;
-    int32_t ring_size = 0;
-    uint8_t *input_buffer = nullptr;
-    uint8_t *pcm_buffer = nullptr;
-    Mp3Decoder *decoder = nullptr;
-};
 
 // Kernel signatures as the routine slots hold them.
 using MixRoutine = void (*)(int16_t *, const int16_t *, const int16_t *, int32_t);
@@ -173,25 +148,5 @@ EngineState &engine();
 
 // The open plug-in's record, or null (caller holds the lock or is the app thread).
 PlugoutRecord *open_plugout();
-
-// Handle checks; the caller holds the lock.
-bool wave_handle_valid(int32_t wave);
-bool sound_handle_valid(int32_t sound);
-
-// Lowest free row, growing the table by one when none is free. Caller holds the lock.
-int32_t take_wave_row();
-int32_t take_sound_row();
-
-// Stores a sample block as a wave (lowest free row first); returns its handle.
-// Takes the lock itself.
-int32_t store_wave(int16_t *samples, int32_t size);
-
-// Releases every wave and sound buffer (part of ZYN_EXIT).
-void shutdown_tables();
-
-// Brings every sound work buffer to the size the open device needs
-// (buffer_size + 512), so that no fill writes past one after a device with a
-// larger block was opened. A row whose buffer cannot be grown is freed.
-void resize_work_buffers(int32_t buffer_size);
 
 }  // namespace zyn

@@ -3,6 +3,7 @@
 // Plug-in entries are never called with the engine lock held: PLUG_STOP joins
 // the output thread, which may be waiting for that lock inside a fill.
 #include "engine_state.h"
+#include "row_tables.h"
 #include "lifecycle.h"
 #include "media/mp3_stream.h"
 #include "mixer.h"
@@ -23,15 +24,6 @@ void finalise() {
     if (engine().plug_running.load() == 1) ZYN_STOP();
     if (engine().initialized.load() == 1) ZYN_EXIT();
 }
-
-// The format of the device the stream's buffers and decoder were made for.
-struct DeviceFormat {
-    int32_t rate = 0;
-    int32_t channels = 0;
-    int32_t buffer_size = 0;
-    bool operator==(const DeviceFormat &) const = default;
-};
-DeviceFormat g_stream_format;
 
 // Formats outside what sound cards offer: a plug-in would either refuse them
 // or, worse, accept them and run its output thread flat out.
@@ -144,14 +136,7 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         return 0;
     }
     const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
-    // A stream decodes into the format and block size of the device it was
-    // made for; on any other device it ends and its buffers go.
-    const DeviceFormat format{row.rate, row.channels, row.buffer_size};
-    if (e.mp3_stream.mix_buffer != nullptr && !(format == g_stream_format)) {
-        end_stream();
-        release_stream_buffers();
-    }
-    g_stream_format = format;
+    stream_follow_device(row.rate, row.channels, row.buffer_size);
     resize_work_buffers(row.buffer_size);
     {
         EngineLock hold(e.lock);

@@ -19,6 +19,7 @@
 #include "dsp/kernels.h"
 #include "dsp/voice_render.h"
 #include "engine_state.h"
+#include "media/mp3_stream.h"
 #include "zyn.h"
 
 #include <atomic>
@@ -38,34 +39,6 @@ struct FillScope {
     FillScope(const FillScope &) = delete;
     FillScope &operator=(const FillScope &) = delete;
 };
-
-// Takes one block from the stream's ring into its mix buffer. Returns true
-// when a block was taken; *present tells whether the ring held anything.
-bool take_stream_block(EngineState &e, int32_t bytes, int32_t channels, int32_t frames,
-                       bool *present) {
-    Mp3Stream &s = e.mp3_stream;
-    const int32_t fill = s.ring_fill.load(std::memory_order_acquire);
-    *present = fill > 0;
-    if (fill < bytes || s.ring_read + bytes > s.ring_end || s.mix_buffer == nullptr) return false;
-    auto *block = reinterpret_cast<int16_t *>(s.ring_read);
-    if (s.volume == 0.0f) {
-        ZERO(s.mix_buffer, bytes);
-    } else {
-        if (s.volume != 1.0f) e.slots.kernel_scale(block, block, s.volume, bytes);
-        if (channels == 2 && s.pan != 0.0f)
-            e.slots.kernel_pan(s.mix_buffer, block, s.left_gain, s.right_gain, bytes);
-        else
-            COPY(s.mix_buffer, block, bytes);
-    }
-    // From here on the decoder may refill the block just read.
-    s.ring_fill.fetch_sub(bytes, std::memory_order_acq_rel);
-    if (s.callback != nullptr && s.callback_enabled == 1) s.callback(s.mix_buffer, channels, frames);
-    s.ring_read += bytes;
-    if (s.ring_read >= s.ring_end) s.ring_read = s.ring_start;
-    if (s.ring_fill.load(std::memory_order_acquire) == 0 && s.decoding.load() == 0)
-        s.active.store(0);
-    return true;
-}
 
 inline bool row_playing(const SoundEntry &row) {
     return row.wave_start != nullptr && row.buffer != nullptr && row.loops > 0 && row.paused == 0;
@@ -215,7 +188,7 @@ void fill_block(PlugoutRecord *record) {
     int32_t streams = 0;
     if (e.mp3_stream.active.load() == 1) {
         bool present = false;
-        stream_taken = take_stream_block(e, bytes, channels, frames, &present);
+        stream_taken = take_stream_block(e.mp3_stream, e.slots, bytes, channels, frames, &present);
         streams = present ? 1 : 0;
     }
     const Walk w = mix_rows(e, out, bytes, channels, frames, stream_taken);

@@ -23,6 +23,7 @@
 
 #ifdef ZYN_RENDER_ROWS
 #include "engine_state.h"
+#include "row_tables.h"
 #endif
 
 namespace {

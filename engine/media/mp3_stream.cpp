@@ -1,19 +1,12 @@
-// The MP3 stream: one MPEG audio file decoded piece by piece on a thread of
-// its own into a ring of output blocks that the mixer takes one per fill.
-//
-// The ring is single-producer, single-consumer. The decoder thread alone
-// writes ring_write and the bytes ahead of it; the mixer alone moves
-// ring_read, under the engine lock. ring_fill is the only field both change:
-// the decoder publishes new bytes with a release add, the mixer hands a block
-// back with its subtraction, and each side reads it with acquire before it
-// touches the ring. The decoder thread never takes the engine lock. A
-// callback inside the fill that ends the stream only raises the flags; the
-// thread is joined by the application's next stream call or ZYN_EXIT.
+// The MP3 stream (see mp3_stream.h for the ring's protocol). A callback
+// inside the fill that ends the stream only raises the flags; the thread is
+// joined by the application's next stream call or ZYN_EXIT.
 #include "mp3_stream.h"
 
+#include "dsp/kernels.h"
 #include "engine_state.h"
-#include "mixer.h"
 #include "id3_tag.h"
+#include "mixer.h"
 #include "mpeg_sync.h"
 #include "zyn.h"
 
@@ -325,6 +318,26 @@ std::FILE *open_stream_file(const char *name, int64_t *remaining) {
     return f;
 }
 
+// The format of the device the stream's buffers and decoder were made for.
+struct DeviceFormat {
+    int32_t rate = 0;
+    int32_t channels = 0;
+    int32_t buffer_size = 0;
+    bool operator==(const DeviceFormat &) const = default;
+};
+DeviceFormat g_stream_format;
+
+// Runs body on the stream under the engine lock while a stream is active;
+// 0 otherwise.
+template <typename Body>
+int32_t with_stream(Body body) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (e.mp3_stream.active.load() == 0) return 0;
+    body(e.mp3_stream);
+    return 1;
+}
+
 void set_pan(Mp3Stream &s, float pan) {
     if (!(pan >= -1.0f)) pan = pan != pan ? 0.0f : -1.0f;
     if (pan > 1.0f) pan = 1.0f;
@@ -376,6 +389,40 @@ void release_stream_buffers() {
     for (void *block : blocks) std::free(block);
     if (decoder != nullptr) close_file(*decoder);
     delete decoder;
+}
+
+bool take_stream_block(Mp3Stream &s, const RoutineSlots &slots, int32_t bytes, int32_t channels,
+                       int32_t frames, bool *present) {
+    const int32_t fill = s.ring_fill.load(std::memory_order_acquire);
+    *present = fill > 0;
+    if (fill < bytes || s.ring_read + bytes > s.ring_end || s.mix_buffer == nullptr) return false;
+    auto *block = reinterpret_cast<int16_t *>(s.ring_read);
+    if (s.volume == 0.0f) {
+        ZERO(s.mix_buffer, bytes);
+    } else {
+        if (s.volume != 1.0f) slots.kernel_scale(block, block, s.volume, bytes);
+        if (channels == 2 && s.pan != 0.0f)
+            slots.kernel_pan(s.mix_buffer, block, s.left_gain, s.right_gain, bytes);
+        else
+            COPY(s.mix_buffer, block, bytes);
+    }
+    // From here on the decoder may refill the block just read.
+    s.ring_fill.fetch_sub(bytes, std::memory_order_acq_rel);
+    if (s.callback != nullptr && s.callback_enabled == 1) s.callback(s.mix_buffer, channels, frames);
+    s.ring_read += bytes;
+    if (s.ring_read >= s.ring_end) s.ring_read = s.ring_start;
+    if (s.ring_fill.load(std::memory_order_acquire) == 0 && s.decoding.load() == 0)
+        s.active.store(0);
+    return true;
+}
+
+void stream_follow_device(int32_t rate, int32_t channels, int32_t buffer_size) {
+    const DeviceFormat format{rate, channels, buffer_size};
+    if (engine().mp3_stream.mix_buffer != nullptr && !(format == g_stream_format)) {
+        end_stream();
+        release_stream_buffers();
+    }
+    g_stream_format = format;
 }
 
 }  // namespace zyn
@@ -516,37 +563,40 @@ int32_t ZYN_GET_STREAMBUFFER(int16_t **block, int32_t *channels, int32_t *frames
 }
 
 int32_t ZYN_SET_STREAMVOLUME(float volume) {
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
-    set_volume(e.mp3_stream, volume);
-    return 1;
+    return with_stream([&](Mp3Stream &s) { set_volume(s, volume); });
 }
 
 int32_t ZYN_GET_STREAMVOLUME(float *volume) {
     if (volume == nullptr) return 0;
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
-    *volume = e.mp3_stream.volume;
-    return 1;
+    return with_stream([&](Mp3Stream &s) { *volume = s.volume; });
 }
 
 int32_t ZYN_SET_STREAMPAN(float pan) {
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
-    set_pan(e.mp3_stream, pan);
-    return 1;
+    return with_stream([&](Mp3Stream &s) { set_pan(s, pan); });
 }
 
 int32_t ZYN_GET_STREAMPAN(float *pan) {
     if (pan == nullptr) return 0;
+    return with_stream([&](Mp3Stream &s) { *pan = s.pan; });
+}
+
+// The stream's callback: stored disabled, and only while a stream is active.
+int32_t ZYN_SET_STREAMCALLBACK(ZynSampleCallback callback) {
+    return with_stream([&](Mp3Stream &s) {
+        s.callback_enabled = 0;
+        s.callback = callback;
+    });
+}
+
+static int32_t set_stream_callback_enabled(int32_t enabled) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
-    *pan = e.mp3_stream.pan;
+    if (e.mp3_stream.active.load() == 0 || e.mp3_stream.callback == nullptr) return 0;
+    e.mp3_stream.callback_enabled = enabled;
     return 1;
 }
+
+int32_t ZYN_ENABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(1); }
+int32_t ZYN_DISABLE_STREAMCALLBACK(void) { return set_stream_callback_enabled(0); }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 // the lock is never held around an allocation. Rows freed by the mixer keep
 // their buffer, so a sound started in a reused row allocates nothing.
 #include "engine_state.h"
+#include "row_tables.h"
 #include "mixer.h"
 #include "zyn.h"
 

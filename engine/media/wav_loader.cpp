@@ -19,6 +19,7 @@
 #include "wav_loader.h"
 
 #include "engine_state.h"
+#include "row_tables.h"
 #include "mixer.h"
 #include "zyn.h"
 

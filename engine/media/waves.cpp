@@ -5,6 +5,7 @@
 // released only after the lock is given back: a fill either ran before the
 // detach or never sees the rows again.
 #include "engine_state.h"
+#include "row_tables.h"
 #include "mixer.h"
 #include "zyn.h"
 

@@ -194,7 +194,6 @@ class CallbackReentry : public ::testing::TestWithParam<std::tuple<Device, int32
             setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
         } else if (plugin == "plug-wav.so") {
             setenv("ZYN_WAV_OUT", dir.file("out.wav").c_str(), 1);
-            setenv("ZYN_WAV_REALTIME", "0", 1);  // fills as fast as they return
         }
         folder = std::make_unique<PluginFolder>(std::vector<std::string>{plugin});
         ZYN_SET_PLUGPATH(folder->path().c_str());

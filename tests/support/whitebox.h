@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine_state.h"
+#include "row_tables.h"
 
 #include <cstdlib>
 #include <cstring>
