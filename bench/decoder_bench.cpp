@@ -4,6 +4,7 @@
 // real-time factor on stereo 44.1 kHz.
 #include "test_support.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <benchmark/benchmark.h>
 #include <mad.h>

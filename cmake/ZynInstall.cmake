@@ -2,7 +2,7 @@
 #   P/lib/libzyn.so*            the engine (with SONAME)
 #   P/lib/zyn/plug-*.so         the output plug-ins; an installed libzyn.so looks
 #                               here when the host program's folder has none
-#   P/include/zyn.h, zyn_plugout.h
+#   P/include/zyn.h, zyn_kernels.h, zyn_plugout.h
 #   P/lib/pkgconfig/zyn.pc      relocatable (paths relative to the .pc file)
 #   P/lib/cmake/zyn/            zynConfig.cmake, its version file, zyn::zyn
 #   P/bin/zynplay               the player
@@ -17,7 +17,8 @@ set(ZYN_INSTALL_SCENEDIR ${CMAKE_INSTALL_DATADIR}/zyn/scene)
 install(TARGETS zyn EXPORT zynTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/zyn.h ${PROJECT_SOURCE_DIR}/include/zyn_plugout.h
+install(FILES ${PROJECT_SOURCE_DIR}/include/zyn.h ${PROJECT_SOURCE_DIR}/include/zyn_kernels.h
+  ${PROJECT_SOURCE_DIR}/include/zyn_plugout.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # Every plug-in target made in plugins/, whichever the build enabled.

@@ -21,6 +21,7 @@
 #include "engine_state.h"
 #include "media/mp3_stream.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <atomic>
 

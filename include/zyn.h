@@ -3,22 +3,34 @@
  *
  * zyn mixes any number of sounds in 16-bit PCM and hands every block to an
  * output plug-in (PulseAudio, ALSA, a WAV file or a silent real-time clock).
- * There is one engine per process; every function works on it.
+ * There is one engine per process; every function works on it. The sample
+ * kernels and processor queries are in zyn_kernels.h.
  *
- * Conventions:
- *  - ZYN_ operations return 1 for success and 0 for failure unless they are
- *    queries (they return the value) or conversions. Results go back through
- *    pointer arguments, which are tested for null first.
- *  - Out-of-range parameters are clamped, never refused.
- *  - Samples are signed 16-bit, native byte order, interleaved (left first),
- *    at the rate and channel count of the open device. Sizes are in bytes.
- *  - Threads: ZYN_ operations may be called from any one application thread;
- *    they are serialised against the mixer by the engine. Callbacks run on
- *    the output thread inside the mix: they may use the sound, stream and
- *    master setters and getters and ZYN_PITCHSHIFT, but must not start,
- *    stop or shut down the engine, nor create or destroy waves and sounds.
- *  - Kernels (ZERO ... SCALEMP3FRAME_11_16) touch only the memory they are
- *    given and may be called from any thread at any time.
+ * Conventions
+ *  Results   Operations return 1 for success and 0 for failure; queries return
+ *            their value (0 or "" when there is nothing to answer). A failed
+ *            call changes nothing and leaves its out-arguments alone unless
+ *            its comment says otherwise (the wave handle of a failed load or
+ *            create becomes -1). Pointer arguments are tested for null first.
+ *  Values    Settings with a range are clamped into it: volume, pan, speed,
+ *            loop counts, master volume, channel limit; NaN takes the value
+ *            named at the setter. Arguments that describe nothing usable are
+ *            refused with 0: unknown handles, null pointers, device formats
+ *            no sound card has, filter bands that cannot be designed.
+ *  Samples   Signed 16-bit, native byte order, interleaved (left first), at
+ *            the rate and channel count of the open device. Sizes are bytes.
+ *  Threads   Each comment says who may call:
+ *              "app"      any application thread; calls from several threads
+ *                         are serialised by the engine;
+ *              "callback" also from inside a sound, stream or master callback,
+ *                         which run on the output thread inside the mix;
+ *              "any"      any thread at any time.
+ *            Inside a callback the engine never frees, allocates, reads files
+ *            or waits for a thread: calls that would are refused with 0 there
+ *            (they say so), and a few are carried out differently (they say
+ *            how).
+ *  Blocking  Calls wait for the engine lock, which the mix holds for one
+ *            block; "Blocks" says when a call can take longer than that.
  *
  * Usable from C99 and C++.
  */
@@ -31,14 +43,17 @@
 extern "C" {
 #endif
 
+#ifndef ZYN_EXPORT
 #if defined(__GNUC__)
 #define ZYN_EXPORT __attribute__((visibility("default")))
 #else
 #define ZYN_EXPORT
 #endif
+#endif
 
 /* A routine that sees (and may change) one block: samples, channel count of
- * the device, frames in the block. Called on the output thread. */
+ * the device, frames in the block. Called on the output thread inside the
+ * mix: keep it short, and see "Threads" above for what it may call. */
 typedef void (*ZynSampleCallback)(int16_t *samples, int32_t channels, int32_t frames);
 
 /* Loop count that plays without end. */
@@ -46,34 +61,62 @@ typedef void (*ZynSampleCallback)(int16_t *samples, int32_t channels, int32_t fr
 
 /* ---- Settings and lifecycle ------------------------------------------- */
 
-/* Folder searched for output plug-ins, used verbatim (no separator added).
- * Default: the running executable's folder followed by '/'. */
+/* Sets the folder searched for output plug-ins, used verbatim (end it with
+ * '/'); null means "". Default: the running program's folder, or the plug-in
+ * folder of an installed libzyn.so when only that one has plug-ins. Read at
+ * the first ZYN_INIT and at the first after each ZYN_EXIT.
+ * Threads: app. */
 ZYN_EXPORT void ZYN_SET_PLUGPATH(const char *path);
-/* Copy of the plug-in folder; valid until the next call of this function. */
+/* A copy of the plug-in folder, valid until this thread calls it again.
+ * Threads: any. */
 ZYN_EXPORT const char *ZYN_GET_PLUGPATH(void);
-/* Most blocks mixed into one output block, clamped to 1..256 (default 128). Always 1. */
+/* Most blocks (sounds + stream) mixed into one output block, clamped to
+ * 1..256 (default 128); later sounds wait. Needs no device. Always 1.
+ * Threads: callback (it holds from the next block). */
 ZYN_EXPORT int32_t ZYN_SET_MAXCHANNELS(int32_t channels);
-/* Writes the channel limit to *channels; 0 when channels is null. */
+/* Writes the channel limit to *channels.
+ * Fails: channels is null. Threads: callback. */
 ZYN_EXPORT int32_t ZYN_GET_MAXCHANNELS(int32_t *channels);
-/* Finds the plug-ins (first call), opens the first that accepts the format and
- * starts it. Returns the start result (1 = running) or 0 when no plug-in could
- * be opened. Calling it again reopens the device; loaded waves are kept. */
+/* Opens a device and starts output. Finds the plug-ins first (see
+ * ZYN_SET_PLUGPATH) and opens the first that accepts the format; called
+ * again, it closes the open device first and keeps waves and sounds (an MP3
+ * stream ends when the format changes). buffers is clamped to 1..64; device
+ * -1 is the default device. Returns the start result: 1 when output runs.
+ * Fails: 0 for a rate outside 4000..768000 Hz, channels other than 1 or 2,
+ *   frames outside 16..1048576 (refused before any plug-in sees them; an
+ *   open device stays as it was); 0 when no plug-in accepts (the engine is
+ *   then closed: queries answer 0, waves wait for a later ZYN_INIT and
+ *   ZYN_EXIT releases them).
+ * Threads: app; refused inside a callback.
+ * Blocks: loads the plug-ins (first call); a plug-in may wait up to about
+ *   2 s for a sound server that does not answer. */
 ZYN_EXPORT int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames,
                             int32_t device);
-/* Starts output of the open plug-in; 0 when none is open, else its result. */
+/* Starts output of the open device; returns the plug-in's result.
+ * Fails: 0 when no device is open or inside a callback.
+ * Threads: app. Blocks: while the plug-in starts its output thread. */
 ZYN_EXPORT int32_t ZYN_START(void);
-/* Stops output; 1 when nothing runs, else the plug-in's result. */
+/* Stops output; 1 when nothing runs, else the plug-in's result.
+ * Fails: 0 inside a callback (stopping joins the thread that runs it).
+ * Threads: app. Blocks: until the output thread has finished its block. */
 ZYN_EXPORT int32_t ZYN_STOP(void);
-/* Stops and closes the device, ends the stream, releases every wave and sound
- * buffer. Settings (plug-in folder, channel limit, master volume, filters,
- * master callback) survive. Always 1. Also run automatically at process end. */
+/* Stops and closes the device, ends the stream, releases every wave and
+ * sound and the plug-in libraries. Settings survive (plug-in folder, channel
+ * limit, master volume, filters, master callback). Runs by itself at process
+ * end. Returns 1, also when nothing was open.
+ * Fails: 0 inside a callback, doing nothing.
+ * Threads: app. Blocks: about 500 ms when a device was open, so that it can
+ *   drain before its library goes; joins the stream's decoder thread. */
 ZYN_EXPORT int32_t ZYN_EXIT(void);
 
-/* ---- Device queries (0 or "" while no device is open) ------------------ */
+/* ---- Device queries ------------------------------------------------------
+ * Each answers from the open device, 0 or "" while none is open (except
+ * ZYN_GET_NUMOFPLUGOUTS and ZYN_GET_PLUGRUNNING). Threads: callback.
+ * Texts stay valid until the same thread asks the same query again. */
 
-/* Number of plug-ins found by the last discovery (also when none is open). */
+/* Number of plug-ins the last search found. */
 ZYN_EXPORT int32_t ZYN_GET_NUMOFPLUGOUTS(void);
-/* The open plug-in's last error text. */
+/* The open plug-in's last error text (asked from the plug-in). */
 ZYN_EXPORT const char *ZYN_GET_PLUGERROR(void);
 /* The open plug-in's name, e.g. "PulseAudio". */
 ZYN_EXPORT const char *ZYN_GET_PLUGNAME(void);
@@ -81,11 +124,11 @@ ZYN_EXPORT const char *ZYN_GET_PLUGNAME(void);
 ZYN_EXPORT const char *ZYN_GET_PLUGDEVICE(void);
 /* Bytes in one output block. */
 ZYN_EXPORT int32_t ZYN_GET_PLUGBUFFERSIZE(void);
-/* Number of device buffers requested. */
+/* Device buffers asked for (after clamping). */
 ZYN_EXPORT int32_t ZYN_GET_PLUGBUFFERS(void);
 /* Bytes per frame (2 x channels). */
 ZYN_EXPORT int32_t ZYN_GET_PLUGFRAMESIZE(void);
-/* Frames per block requested. */
+/* Frames per block. */
 ZYN_EXPORT int32_t ZYN_GET_PLUGFRAMES(void);
 /* Sample rate in Hz. */
 ZYN_EXPORT int32_t ZYN_GET_PLUGRATE(void);
@@ -95,16 +138,17 @@ ZYN_EXPORT int32_t ZYN_GET_PLUGBITS(void);
 ZYN_EXPORT int32_t ZYN_GET_PLUGCHANNELS(void);
 /* 1 when the device takes signed samples. */
 ZYN_EXPORT int32_t ZYN_GET_PLUGSIGNED(void);
-/* 1 while output runs (also answered when no device is open). */
+/* 1 while output runs; 0 after ZYN_STOP, ZYN_EXIT or a failed ZYN_INIT. */
 ZYN_EXPORT int32_t ZYN_GET_PLUGRUNNING(void);
 
-/* ---- Playback counters -------------------------------------------------- */
+/* ---- Playback counters (Threads: any) ---------------------------------- */
 
-/* Sounds mixed in the last block, 0 while output is stopped. */
+/* Sounds playing at the last block (those past the channel limit included),
+ * 0 while output is stopped. */
 ZYN_EXPORT int32_t ZYN_GET_PLAYINGSOUNDS(void);
-/* 1 when the MP3 stream gave data at the last block, 0 while output is stopped. */
+/* 1 when the MP3 stream had decoded data at the last block, 0 while output is stopped. */
 ZYN_EXPORT int32_t ZYN_GET_PLAYINGSTREAMS(void);
-/* Bytes delivered since the process started (wraps as signed 32-bit). 0 while not initialised. */
+/* Bytes delivered since the process started (wraps as signed 32-bit); 0 without a device. */
 ZYN_EXPORT int32_t ZYN_GET_PLAYEDBYTES(void);
 /* Frames delivered: ZYN_GET_PLAYEDBYTES / frame size, 0 when that is 0 or negative. */
 ZYN_EXPORT int32_t ZYN_GET_PLAYEDSAMPLES(void);
@@ -113,68 +157,90 @@ ZYN_EXPORT double ZYN_GET_PLAYTIME(void);
 
 /* ---- Keyboard ----------------------------------------------------------- */
 
-/* Next queued key, 0 when none; never blocks. A character key gives its code
- * (Escape 27), an extended key 256 + its PC scan code (left 331, right 333),
- * a window's close button 363. Without a window the terminal is read. */
+/* The next queued key, 0 when none. A character key gives its code (Escape
+ * 27), an extended key 256 + its PC scan code (left 331, right 333), a
+ * window's close button 363. Without a window (see ZYN_SET_KEYWINDOW) the
+ * terminal is read, switched to raw input until the process ends.
+ * Threads: app. Blocks: never. */
 ZYN_EXPORT int32_t ZYN_GET_KEYCODE(void);
-/* For a host window: queue one key text of 1 or 2 bytes (255 then the scan
- * code for extended keys). The queue holds 15 keys; the oldest is dropped.
- * 0 when text is null or bytes is not 1 or 2. Any thread. */
-ZYN_EXPORT int32_t ZYN_PUSH_KEYTEXT(const char *text, int32_t bytes);
-/* For a host window: 1 says a window feeds the key queue (the terminal is no
- * longer read), 0 gives the terminal back. Always 1. */
-ZYN_EXPORT int32_t ZYN_SET_KEYWINDOW(int32_t attached);
 
 /* ---- Waves -------------------------------------------------------------- */
 
-/* A silent wave of frames frames in the device format. Writes its handle and
- * sample address; 0 (handle -1) when no device is open, frames < 1 or no memory. */
+/* A silent wave of frames frames in the device format; writes its handle and
+ * the address of its samples, which the caller may fill.
+ * Fails: 0 and *wave = -1 without a device, for frames < 1, a wave over
+ *   2 GiB, no memory, or inside a callback.
+ * Threads: app. Blocks: while the zeroed block is allocated. */
 ZYN_EXPORT int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples);
-/* Releases the wave and frees every sound that plays it; *wave becomes -1. */
+/* Releases the wave and frees every sound that plays it; *wave becomes -1.
+ * Fails: 0 for null or an unknown handle, and inside a callback (the mix may
+ *   still read the samples).
+ * Threads: app. */
 ZYN_EXPORT int32_t ZYN_DESTROY_WAVE(int32_t *wave);
-/* Duration of the wave at the device rate in milliseconds. */
+/* Duration of the wave at the device rate in milliseconds (saturates).
+ * Fails: null, unknown handle, no device. Threads: callback. */
 ZYN_EXPORT int32_t ZYN_GET_WAVELENGTH(int32_t wave, int32_t *milliseconds);
-/* First sample, one past the last byte and the device channel count; each out may be null. */
+/* First sample, one past the last byte and the device channel count; each
+ * out may be null. Fails: unknown handle. Threads: callback. */
 ZYN_EXPORT int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t **end,
                                         int32_t *channels);
 
-/* ---- Loaders (converted once to the device's rate and channels) -------- */
+/* ---- Loaders ---------------------------------------------------------------
+ * A file converted once into a new wave in the device's rate (nearest frame)
+ * and channels. These loaders give half the file's level: 6 dB of headroom
+ * for mixing, so a full-scale file plays at half scale at volume 1.0.
+ * Fails: 0 and *wave = -1 without a device, for a file that cannot be read
+ *   or is not of the loader's format, no memory, and inside a callback.
+ * Threads: app. Blocks: reads and decodes the whole file (a ten-minute WAV
+ *   takes about 80 ms; MPEG and Vorbis decoding take longer). */
 
-/* Loads a PCM WAV file (8 or 16 bits, 1 or 2 channels) as a new wave. 0 and
- * handle -1 on any failure. */
+/* A PCM WAV file: 8 or 16 bits, 1 or 2 channels. */
 ZYN_EXPORT int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave);
-/* Loads an MPEG audio file as a new wave through a temporary WAV file:
- * temp_file when non-empty (used unchanged), else a fresh file in TMPDIR.
- * Refused unless three frames follow each other within 64 KiB after any ID3v2
- * tag (or one or two whole frames are all the file holds); decoded from there.
- * An existing temp_file fails the load and is left untouched. */
+/* An MPEG audio file, through a temporary WAV file: temp_file when
+ * non-empty, else a fresh file in TMPDIR (or /tmp); removed afterwards.
+ * A file is MPEG audio when three frames follow one another (or fewer that
+ * run to its end) within 64 KiB after any ID3v2 tag; decoding starts at the
+ * first of them. A temp_file that already exists fails the load and is left
+ * untouched. */
 ZYN_EXPORT int32_t ZYN_LOAD_MP3FILE(const char *file, int32_t *wave, const char *temp_file);
-/* Loads an Ogg Vorbis file as a new wave, like ZYN_LOAD_MP3FILE. An existing
- * temp_file fails the load and is left untouched. */
+/* An Ogg Vorbis file, like ZYN_LOAD_MP3FILE (an existing temp_file fails the
+ * load and is left untouched). */
 ZYN_EXPORT int32_t ZYN_LOAD_OGGFILE(const char *file, int32_t *wave, const char *temp_file);
 
-/* ---- Sounds ------------------------------------------------------------- */
+/* ---- Sounds ---------------------------------------------------------------
+ * A sound plays a wave: its loop count, speed, volume, pan, mute, pause and
+ * play range change while it plays. Setters and getters fail (0) for an
+ * unknown handle or a null out-argument. Threads: callback, unless said. */
 
-/* Starts a new sound on a wave. loops < 1 plays without end; speed is clamped
- * to +-16383 (0 means 1.0, negative plays backwards); pan to -1..+1. With a
+/* Starts a new sound on a wave. loops < 1 plays without end; speed is
+ * clamped to +-16383 (0 and NaN mean 1.0, negative plays backwards from the
+ * end); pan to -1..+1; volume is kept as given (NaN is silence). With a
  * non-null sound the handle is written and the sound stays after it ends;
- * without, its row is freed when it ends. */
+ * without, its row is freed when it ends.
+ * Fails: 0 for an unknown wave or no memory. Inside a callback it takes only
+ *   a row that still holds a work buffer (one a finished or destroyed sound
+ *   left), since the output thread never allocates; 0 when there is none. */
 ZYN_EXPORT int32_t ZYN_PLAY_WAVE(int32_t wave, int32_t loops, float speed, float volume, float pan,
                                  int32_t *sound);
-/* A stopped sound on a wave (loops 0, speed 1, volume 1, pan 0); handle required. */
+/* A stopped sound on a wave (loops 0, speed 1, volume 1, pan 0); the handle
+ * is required. Fails as ZYN_PLAY_WAVE, and for a null sound. */
 ZYN_EXPORT int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound);
-/* Rewinds the sound to the wave's start (its end when it plays backwards) and
- * plays it loops times (< 1: endless). */
+/* Rewinds the sound to its wave's start (its end when it plays backwards)
+ * and plays it loops times (< 1: endless). */
 ZYN_EXPORT int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops);
-/* Frees the sound's row and work buffer; *sound becomes -1. */
+/* Frees the sound's row and work buffer; *sound becomes -1. Inside a callback
+ * (also the sound's own) the row keeps its work buffer for the next sound,
+ * so the block being mixed stays valid. */
 ZYN_EXPORT int32_t ZYN_DESTROY_SOUND(int32_t *sound);
-/* Speed factor, clamped to +-16383; 0 becomes 1.0; negative plays backwards. */
+/* Speed factor, clamped to +-16383; 0 and NaN become 1.0; negative plays
+ * backwards; a speed closer to 0 than 1/65536 becomes 1/65536 of the other
+ * sign (the smallest step there is). */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDSPEED(int32_t sound, float speed);
 ZYN_EXPORT int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed);
-/* Volume factor: above 2.0 becomes 2.0, below 0.0001 becomes 0.0. */
+/* Volume factor: above 2.0 becomes 2.0, below 0.0001 and NaN become 0.0. */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume);
 ZYN_EXPORT int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume);
-/* Pan -1 (left) .. +1 (right); applied on two-channel devices only. */
+/* Pan -1 (left) .. +1 (right), NaN is 0; heard on two-channel devices only. */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDPAN(int32_t sound, float pan);
 ZYN_EXPORT int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan);
 /* Passes still to play: 0 stops, below 0 plays without end. */
@@ -186,68 +252,103 @@ ZYN_EXPORT int32_t ZYN_GET_SOUNDMUTED(int32_t sound, int32_t *muted);
 /* Paused sounds neither advance nor are heard (any non-zero value pauses). */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDPAUSED(int32_t sound, int32_t paused);
 ZYN_EXPORT int32_t ZYN_GET_SOUNDPAUSED(int32_t sound, int32_t *paused);
-/* Play range and position inside the wave; each may be null (left unchanged).
- * Values are clamped into the wave; start and end are swapped when reversed. */
+/* Play range and position inside the wave; each may be null (left as it
+ * is). Values are clamped into the wave and moved down to the start of the
+ * device frame they point into; start and end are exchanged when reversed;
+ * an end at or before the wave keeps one frame.
+ * Fails: also without a device. */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position,
                                          int16_t *end);
 /* Play range start, position and end; each out may be null. */
 ZYN_EXPORT int32_t ZYN_GET_SOUNDPOINTERS(int32_t sound, int16_t **start, int16_t **position,
                                          int16_t **end);
-/* Duration of the play range at the sound's speed, times its loops, in ms. */
+/* Duration of the play range at the sound's speed, times its loops, in ms
+ * (saturates). Fails: also without a device. */
 ZYN_EXPORT int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds);
 
 /* ---- MP3 stream (one at a time) ----------------------------------------- */
 
-/* Opens an MPEG audio file for streaming; nothing plays yet. 0 when not
- * initialised, a stream is active or the file cannot be opened. A file that
- * ZYN_LOAD_MP3FILE would refuse as not MPEG audio is refused and closed. */
+/* Opens an MPEG audio file for streaming (the rule of ZYN_LOAD_MP3FILE
+ * decides what is MPEG audio); nothing plays yet.
+ * Fails: 0 without a device, while a stream is active, for a file that
+ *   cannot be opened or is not MPEG audio (nothing stays open), and inside
+ *   a callback. Threads: app. Blocks: reads the first 70 KiB of the file. */
 ZYN_EXPORT int32_t ZYN_CREATE_MP3STREAM(const char *file);
-/* Sets volume and pan and starts decoding; the stream is heard from the next block. */
+/* Sets volume and pan and starts decoding on a thread of its own; the stream
+ * is heard from the first block decoded.
+ * Fails: 0 without a created stream, inside a callback, and when the stream
+ *   is already decoding (which ends it). Threads: app. Blocks: starts a thread. */
 ZYN_EXPORT int32_t ZYN_PLAY_MP3STREAM(float volume, float pan);
-/* Stops decoding and ends the stream. Always 1. */
+/* Stops decoding and ends the stream. Always 1. Threads: callback: inside a
+ * callback the stream is silent from the next block and its thread is
+ * joined by the next stream call or ZYN_EXIT. Blocks: joins the decoder
+ * thread (it stops within one decoded frame). */
 ZYN_EXPORT int32_t ZYN_END_MP3STREAM(void);
-/* The ring position of the next stream block, the channel count and the frames per block. */
+/* The ring position of the next stream block, the channel count and the
+ * frames per block. Fails: a null argument, no active stream, no device.
+ * Threads: callback. */
 ZYN_EXPORT int32_t ZYN_GET_STREAMBUFFER(int16_t **block, int32_t *channels, int32_t *frames);
-/* Stream volume: above 2.0 becomes 2.0, below 0.0001 becomes 0.0. */
+/* Stream volume: above 2.0 becomes 2.0, below 0.0001 and NaN become 0.0.
+ * Fails: no active stream (or a null out). Threads: callback. */
 ZYN_EXPORT int32_t ZYN_SET_STREAMVOLUME(float volume);
 ZYN_EXPORT int32_t ZYN_GET_STREAMVOLUME(float *volume);
-/* Stream pan -1..+1. */
+/* Stream pan -1..+1, NaN is 0. Fails: no active stream (or a null out). Threads: callback. */
 ZYN_EXPORT int32_t ZYN_SET_STREAMPAN(float pan);
 ZYN_EXPORT int32_t ZYN_GET_STREAMPAN(float *pan);
 
 /* ---- Master stage ------------------------------------------------------- */
 
-/* Factor on the final mix: below 0.001 (or NaN) becomes 0.0, above 2.0 becomes 2.0.
- * 0 when not initialised. */
+/* Factor on the final mix: below 0.001 and NaN become 0.0, above 2.0 becomes
+ * 2.0. Kept across ZYN_EXIT. Fails: no device (or a null out).
+ * Threads: callback. */
 ZYN_EXPORT int32_t ZYN_SET_MASTERVOLUME(float volume);
 ZYN_EXPORT int32_t ZYN_GET_MASTERVOLUME(float *volume);
-/* Designs peaking band index (0..9) for the device rate: centre in Hz, gain in
- * dB (the centre gets twice this), bandwidth in octaves; runs while enabled is 1. */
+/* Designs peaking band index (0..9) for the device rate: centre in Hz, gain
+ * in dB (the centre is lifted or cut by twice this), bandwidth in octaves;
+ * it runs while enabled is 1. A band whose recursion runs away in use is
+ * reset rather than left to silence the output.
+ * Fails: 0, the band unchanged, for an index outside 0..9, no device, a
+ *   centre that is not finite or not strictly between 0 Hz and half the
+ *   rate, a bandwidth that is not finite or not above 0, a gain that is not
+ *   finite, or values whose design overflows or is not stable.
+ * Threads: callback. */
 ZYN_EXPORT int32_t ZYN_SET_MASTERFILTER(int32_t index, float centre, float gain, float bandwidth,
                                         int32_t enabled);
+/* Switch a designed band on or off. Fails: index outside 0..9, no device.
+ * Threads: callback. */
 ZYN_EXPORT int32_t ZYN_ENABLE_MASTERFILTER(int32_t index);
 ZYN_EXPORT int32_t ZYN_DISABLE_MASTERFILTER(int32_t index);
-/* Phase-vocoder pitch shift of count frames (pitch 2.0 = one octave up);
- * output lags input by 1024 frames; dst may equal src. Does nothing before
- * ZYN_INIT, for count <= 0 and for pitch <= 0 or NaN. One signal at a time. */
+/* Phase-vocoder pitch shift of count frames of the device's channel count
+ * (pitch 2.0 = one octave up) from src into dst (which may be src); output
+ * lags input by 1024 frames and carries a gain of 1.5. Each calling thread
+ * has its own history (callbacks share the output thread's), so one signal
+ * per thread. Does nothing without a device, for count <= 0, a null pointer
+ * and a pitch that is not finite or not above 0. Threads: callback. */
 ZYN_EXPORT void ZYN_PITCHSHIFT(int16_t *dst, int16_t *src, float pitch, int32_t count);
 
-/* ---- Callbacks (run on the output thread; stored disabled) ------------- */
+/* ---- Callbacks -----------------------------------------------------------
+ * Routines stored disabled; enabling is a separate call. They run on the
+ * output thread inside the mix (see "Threads" at the top). Threads: callback. */
 
-/* Routine seeing the final block after master volume and filters. 0 when not initialised. */
+/* The routine seeing the final block after master volume and filters.
+ * Fails: no device. Enable fails without a device; disable fails without a
+ * device or a routine (and disables all the same). */
 ZYN_EXPORT int32_t ZYN_SET_MASTERCALLBACK(ZynSampleCallback callback);
 ZYN_EXPORT int32_t ZYN_ENABLE_MASTERCALLBACK(void);
 ZYN_EXPORT int32_t ZYN_DISABLE_MASTERCALLBACK(void);
-/* Routine seeing one sound's block after its volume and pan. */
+/* The routine seeing one sound's block after its volume and pan; a sound
+ * with one goes through its work buffer. Fails: unknown sound; enable and
+ * disable also fail without a routine. */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDCALLBACK(int32_t sound, ZynSampleCallback callback);
 ZYN_EXPORT int32_t ZYN_ENABLE_SOUNDCALLBACK(int32_t sound);
 ZYN_EXPORT int32_t ZYN_DISABLE_SOUNDCALLBACK(int32_t sound);
-/* Routine seeing the stream's block; only while a stream is active. */
+/* The routine seeing the stream's block. Fails: no active stream; enable
+ * and disable also fail without a routine. */
 ZYN_EXPORT int32_t ZYN_SET_STREAMCALLBACK(ZynSampleCallback callback);
 ZYN_EXPORT int32_t ZYN_ENABLE_STREAMCALLBACK(void);
 ZYN_EXPORT int32_t ZYN_DISABLE_STREAMCALLBACK(void);
 
-/* ---- Conversions (pure; any thread) ------------------------------------- */
+/* ---- Conversions (pure; Threads: any) ----------------------------------- */
 
 /* pow(base, exponent). */
 ZYN_EXPORT double ZYN_POW(double base, double exponent);
@@ -260,88 +361,17 @@ ZYN_EXPORT float ZYN_VOLUME_2_DB(float volume);
 /* 10^(dB / 20). */
 ZYN_EXPORT float ZYN_DB_2_VOLUME(float db);
 
-/* ---- Kernels (caller's memory only; any thread) ------------------------ *
- * Each checks its arguments and silently does nothing when the check fails.
- * Suffix 16: one-channel frames (2 bytes); 32: two-channel frames (4 bytes).
- * Playback kernels read the region [start, end) from *pos, count *loops
- * down at each pass end and write silence after the last pass. */
+/* ---- Extensions ------------------------------------------------------------
+ * Calls of zyn's own beyond the classic interface above. */
 
-/* bytes zero bytes at dst (bytes > 1). */
-ZYN_EXPORT void ZERO(void *dst, int32_t bytes);
-/* bytes zero bytes into the ring [ring, ring_end) from *pos, wrapping. */
-ZYN_EXPORT void ZEROBUFFER(void *ring, void **pos, void *ring_end, int32_t bytes);
-/* Copies bytes ascending (a copy to a lower overlapping address is fine). */
-ZYN_EXPORT void COPY(void *dst, const void *src, int32_t bytes);
-/* dst = saturate(a + b) per sample. */
-ZYN_EXPORT void MIX16(int16_t *dst, const int16_t *a, const int16_t *b, int32_t bytes);
-/* dst = saturate(floor(src x round(65536 x factor) / 65536)) per sample. */
-ZYN_EXPORT void SCALE16(int16_t *dst, const int16_t *src, float factor, int32_t bytes);
-/* Scales the right channel by right when left is 1.0, else the left by left
- * when right is 1.0; copies the other channel. */
-ZYN_EXPORT void PAN16(int16_t *dst, const int16_t *src, float left, float right, int32_t bytes);
-/* Forward playback at speed 1. */
-ZYN_EXPORT void COPYRIGHT16(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
-                            int32_t *loops, int32_t bytes);
-ZYN_EXPORT void COPYRIGHT32(int16_t *dst, const int16_t *start, int16_t **pos, const int16_t *end,
-                            int32_t *loops, int32_t bytes);
-/* Advance pos and loops exactly as COPYRIGHT would, writing nothing. */
-ZYN_EXPORT void MOVERIGHT16(const int16_t *start, int16_t **pos, const int16_t *end,
-                            int32_t *loops, int32_t bytes);
-ZYN_EXPORT void MOVERIGHT32(const int16_t *start, int16_t **pos, const int16_t *end,
-                            int32_t *loops, int32_t bytes);
-/* Forward playback at speed > 0 (16.16 fixed-point step, nearest source frame). */
-ZYN_EXPORT void COPYSLICERIGHT16(int16_t *dst, const int16_t *start, int16_t **pos,
-                                 const int16_t *end, int32_t *loops, float speed, int32_t bytes);
-ZYN_EXPORT void COPYSLICERIGHT32(int16_t *dst, const int16_t *start, int16_t **pos,
-                                 const int16_t *end, int32_t *loops, float speed, int32_t bytes);
-/* Backward playback at speed < 0. */
-ZYN_EXPORT void COPYSLICELEFT16(int16_t *dst, const int16_t *start, int16_t **pos,
-                                const int16_t *end, int32_t *loops, float speed, int32_t bytes);
-ZYN_EXPORT void COPYSLICELEFT32(int16_t *dst, const int16_t *start, int16_t **pos,
-                                const int16_t *end, int32_t *loops, float speed, int32_t bytes);
-/* Advance as the matching COPYSLICE kernel would, writing nothing. */
-ZYN_EXPORT void MOVESLICERIGHT16(const int16_t *start, int16_t **pos, const int16_t *end,
-                                 int32_t *loops, float speed, int32_t bytes);
-ZYN_EXPORT void MOVESLICERIGHT32(const int16_t *start, int16_t **pos, const int16_t *end,
-                                 int32_t *loops, float speed, int32_t bytes);
-ZYN_EXPORT void MOVESLICELEFT16(const int16_t *start, int16_t **pos, const int16_t *end,
-                                int32_t *loops, float speed, int32_t bytes);
-ZYN_EXPORT void MOVESLICELEFT32(const int16_t *start, int16_t **pos, const int16_t *end,
-                                int32_t *loops, float speed, int32_t bytes);
-/* Copies bytes / 4 four-byte units from src into the ring from *pos, wrapping. */
-ZYN_EXPORT void COPYMP3FRAME(void *ring, void **pos, void *ring_end, const void *src,
-                             int32_t bytes);
-/* Resamples src (nearest frame, step = speed) into bytes of the ring, wrapping. */
-ZYN_EXPORT void COPYSLICEMP3FRAME16(void *ring, void **pos, void *ring_end, const void *src,
-                                    float speed, int32_t bytes);
-ZYN_EXPORT void COPYSLICEMP3FRAME32(void *ring, void **pos, void *ring_end, const void *src,
-                                    float speed, int32_t bytes);
-/* Decoder fixed point (28 fractional bits) to 16 bits: stereo to stereo. */
-ZYN_EXPORT void SCALEMP3FRAME_22_16(int16_t *dst, const int32_t *left, const int32_t *right,
-                                    int32_t count);
-/* Stereo to mono: (left + right) / 4 after converting each. */
-ZYN_EXPORT void SCALEMP3FRAME_21_16(int16_t *dst, const int32_t *left, const int32_t *right,
-                                    int32_t count);
-/* Mono to stereo (each sample written twice). */
-ZYN_EXPORT void SCALEMP3FRAME_12_16(int16_t *dst, const int32_t *src, int32_t count);
-/* Mono to mono. */
-ZYN_EXPORT void SCALEMP3FRAME_11_16(int16_t *dst, const int32_t *src, int32_t count);
-
-/* ---- Processor queries (any time, any thread) --------------------------- */
-
-ZYN_EXPORT int32_t ISFPU(void);    /* floating-point unit (always 1) */
-ZYN_EXPORT int32_t ISTSC(void);    /* time-stamp counter */
-ZYN_EXPORT int32_t ISCMOV(void);   /* conditional moves */
-ZYN_EXPORT int32_t ISMMX(void);    /* MMX */
-ZYN_EXPORT int32_t ISMMX2(void);   /* extended MMX (extended feature leaf) */
-ZYN_EXPORT int32_t ISSSE(void);    /* SSE */
-ZYN_EXPORT int32_t ISSSE2(void);   /* SSE2 */
-ZYN_EXPORT int32_t IS3DNOW(void);  /* 3DNow! */
-ZYN_EXPORT int32_t IS3DNOW2(void); /* extended 3DNow! */
-/* Processor clock in MHz, measured once (about one second) on the first call. */
-ZYN_EXPORT int32_t MHZ(void);
-/* Processor cycle counter; never decreases. */
-ZYN_EXPORT uint64_t CPUCOUNTER(void);
+/* For a host window: queues one key text of 1 or 2 bytes (255 then the scan
+ * code for extended keys) for ZYN_GET_KEYCODE. The queue holds 15 keys; the
+ * oldest is dropped. Fails: null text, bytes other than 1 or 2.
+ * Threads: any. */
+ZYN_EXPORT int32_t ZYN_PUSH_KEYTEXT(const char *text, int32_t bytes);
+/* For a host window: 1 says a window feeds the key queue (the terminal is no
+ * longer read), 0 gives the terminal back. Always 1. Threads: app. */
+ZYN_EXPORT int32_t ZYN_SET_KEYWINDOW(int32_t attached);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
 // run the variant set bound for this processor.
 #include "kernels.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <cmath>
 #include <cstdint>

@@ -5,6 +5,7 @@
 // a unit that would straddle the ring's end starts at the ring's first byte.
 #include "kernels.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <cmath>
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include "kernels.h"
 #include "region_walker.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <cstddef>
 #include <cstdint>

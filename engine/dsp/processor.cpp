@@ -6,6 +6,7 @@
 // Elsewhere only `fpu` is set and the counter is derived from the timer.
 #include "processor.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <atomic>
 #include <cmath>

@@ -3,6 +3,7 @@
 #include "master_stage.h"
 #include "pitch_shift.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 namespace zyn {
 

@@ -9,6 +9,7 @@
 #include "mixer.h"
 #include "mpeg_sync.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <mad.h>
 #include <sys/stat.h>

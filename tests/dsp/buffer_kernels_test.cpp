@@ -1,6 +1,7 @@
 // ZERO, ZEROBUFFER, COPY, MIX16, SCALE16 and PAN16 through their exported
 // names: argument checks, saturation, floor rounding, ring wrap.
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <gtest/gtest.h>
 

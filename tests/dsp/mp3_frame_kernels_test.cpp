@@ -1,5 +1,6 @@
 // Decoded MP3 samples into 16 bits (clip, then floor) and into the stream's ring.
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 // of exactly its size, so that a read outside it is caught by the sanitizer
 // builds; outputs carry guard samples.
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <gtest/gtest.h>
 

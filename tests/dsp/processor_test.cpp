@@ -1,6 +1,7 @@
 // Processor queries and the decoding of the identification leaves.
 #include "dsp/processor.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <gtest/gtest.h>
 

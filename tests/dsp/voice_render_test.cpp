@@ -5,6 +5,7 @@
 #include "dsp/kernels.h"
 #include "dsp/voice_render.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <gtest/gtest.h>
 

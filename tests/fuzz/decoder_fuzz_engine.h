@@ -5,6 +5,7 @@
 
 #include "engine_state.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <cstdint>
 #include <cstdio>

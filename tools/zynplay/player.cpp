@@ -3,6 +3,7 @@
 #include "master_tap.h"
 #include "status_line.h"
 #include "zyn.h"
+#include "zyn_kernels.h"
 
 #include <algorithm>
 #include <atomic>
