@@ -364,6 +364,12 @@ ZYN_EXPORT float ZYN_DB_2_VOLUME(float db);
 /* ---- Extensions ------------------------------------------------------------
  * Calls of zyn's own beyond the classic interface above. */
 
+/* Why the last call that failed on this thread failed, as one line of text
+ * naming the file or value concerned ("" before any failure). Successful
+ * calls leave it alone. Valid until this thread's next failing call.
+ * Threads: any. */
+ZYN_EXPORT const char *ZYN_GET_LASTERROR(void);
+
 /* For a host window: queues one key text of 1 or 2 bytes (255 then the scan
  * code for extended keys) for ZYN_GET_KEYCODE. The queue holds 15 keys; the
  * oldest is dropped. Fails: null text, bytes other than 1 or 2.
