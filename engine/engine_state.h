@@ -47,6 +47,8 @@ struct SoundEntry {
     int32_t has_handle = 0;
     int32_t muted = 0;
     int32_t paused = 0;
+    int32_t resampler = 0;  // ZYN_RESAMPLE_*; its tables are prepared
+    uint32_t fraction = 0;  // part of a frame past position, kept by the interpolating modes
 };
 
 // One peaking-equaliser band of the master stage.
@@ -115,6 +117,7 @@ struct EngineState {
     int32_t master_callback_enabled = 0;
     float master_volume = 1.0f;
     int32_t max_channels = 128;
+    int32_t default_resampler = 0;  // taken by each new sound
     int32_t wave_count = 0;
     int32_t sound_count = 0;
     std::deque<WaveEntry> waves;

@@ -16,6 +16,7 @@
 // buffer, which the callback sees and may change before it is added.
 #include "mixer.h"
 
+#include "dsp/interpolated_playback.h"
 #include "dsp/kernels.h"
 #include "dsp/voice_render.h"
 #include "engine_state.h"
@@ -47,7 +48,12 @@ inline bool row_playing(const SoundEntry &row) {
 
 void render_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int32_t channels,
                   int32_t frames) {
-    if (row.speed == 1.0f)
+    if (row.resampler != kResampleNearest && row.speed != 1.0f && (bytes & (2 * channels - 1)) == 0 &&
+        play_interpolated(row.resampler, channels, row.buffer, row.loop_start, &row.position,
+                          row.loop_end, &row.loops, &row.fraction, row.speed,
+                          bytes / (2 * channels))) {
+        // read between frames; positions and loops moved as the kernels move them
+    } else if (row.speed == 1.0f)
         slots.kernel_copy_right(row.buffer, row.loop_start, &row.position, row.loop_end, &row.loops,
                                 bytes);
     else if (row.speed <= 0.0f)
@@ -63,8 +69,12 @@ void render_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int
 }
 
 // A muted sound keeps its timing: it advances exactly as if it were heard.
-void advance_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes) {
-    if (row.speed == 1.0f)
+void advance_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int32_t channels) {
+    if (row.resampler != kResampleNearest && row.speed != 1.0f && (bytes & (2 * channels - 1)) == 0 &&
+        advance_interpolated(row.loop_start, &row.position, row.loop_end, &row.loops, &row.fraction,
+                             row.speed, bytes / (2 * channels), channels)) {
+        // the fraction kept, as when heard
+    } else if (row.speed == 1.0f)
         slots.kernel_move_right(row.loop_start, &row.position, row.loop_end, &row.loops, bytes);
     else if (row.speed <= 0.0f)
         slots.kernel_move_slice_left(row.loop_start, &row.position, row.loop_end, &row.loops,
@@ -144,13 +154,14 @@ Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int
         if (plays) ++w.playing;
         if (limited) continue;
         if (plays && row.muted != 0) {
-            advance_sound(slots, row, bytes);
+            advance_sound(slots, row, bytes, channels);
         } else if (plays) {
             const bool first = w.contributions++ == 0;
             const bool callback = row.callback != nullptr && row.callback_enabled == 1;
             if (callback || !fusable ||
                 !render_voice_fused(out, first, row.loop_start, &row.position, row.loop_end,
-                                    &row.loops, row.speed, sound_gains(row), bytes / 4)) {
+                                    &row.loops, row.speed, sound_gains(row), bytes / 4,
+                                    row.resampler, &row.fraction)) {
                 render_sound(slots, row, bytes, channels, frames);
                 accumulate(slots, out, row.buffer, first, bytes);
             }

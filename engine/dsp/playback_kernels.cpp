@@ -25,7 +25,7 @@ struct CopyFrames {
         std::memcpy(dst, src, static_cast<size_t>(n) * F);
         dst += static_cast<size_t>(n) * F;
     }
-    void gather(const int16_t *origin, uint32_t fraction, uint32_t step, int32_t n) {
+    void gather(const int16_t *origin, uint32_t fraction, uint32_t step, int32_t n, bool) {
         const auto *base = reinterpret_cast<const uint8_t *>(origin);
         uint64_t distance = fraction;
         for (int32_t j = 0; j < n; ++j) {

@@ -16,8 +16,10 @@
 //
 // A sink provides, for frames of F bytes:
 //   run(src, n)                       n frames read contiguously from src
-//   gather(origin, fraction, step, n) n frames, frame j at origin +- ((fraction +
-//                                     j x step) >> 16) frames (fraction < 65536)
+//   gather(origin, fraction, step, n, last_pass)
+//                                     n frames, frame j at origin +- ((fraction +
+//                                     j x step) >> 16) frames (fraction < 65536);
+//                                     last_pass: no pass follows this one
 //   silence(n)                        n frames after the last pass
 // Plain code only: included by files built without instruction-set flags.
 #pragma once
@@ -112,12 +114,18 @@ void walk_unit(Sink &sink, const Region &r, int16_t **pos, int32_t *loops, int32
 // base +- floor((fraction + j x step) / 65536); the frames still inside the
 // pass go to the sink in one piece, wraps and the loop count are handled
 // between pieces.
+//
+// The position is a frame address, so the part of a step below one frame is
+// dropped at the end of a walk, as the playback kernels always have. A walk
+// that reads between frames keeps it instead: carry holds it from one walk
+// to the next (16 bits of a frame).
 template <int F, bool kForward, typename Sink>
 void walk_slice(Sink &sink, const Region &r, int16_t **pos, int32_t *loops, uint64_t step,
-                int32_t frames) {
+                int32_t frames, uint32_t *carry = nullptr) {
     const int64_t length = r.length / F;  // frames in the region
     int64_t base = entry_offset<F, kForward>(r, *pos) / F;
-    uint64_t distance = 0;  // 16.16 frames travelled from base, below 1.0 at a pass start
+    // 16.16 frames travelled from base, below 1.0 at a pass start.
+    uint64_t distance = carry != nullptr ? (*carry & 0xFFFF) : 0;
     int32_t left = *loops;
     int32_t i = 0;
     while (i < frames) {
@@ -133,7 +141,7 @@ void walk_slice(Sink &sink, const Region &r, int16_t **pos, int32_t *loops, uint
             const auto *origin =
                 reinterpret_cast<const int16_t *>(r.first + static_cast<uintptr_t>(base) * F);
             sink.gather(origin, static_cast<uint32_t>(distance), static_cast<uint32_t>(step),
-                        static_cast<int32_t>(count));
+                        static_cast<int32_t>(count), left == 1);
             distance += count * step;
             i += static_cast<int32_t>(count);
         }
@@ -154,12 +162,13 @@ void walk_slice(Sink &sink, const Region &r, int16_t **pos, int32_t *loops, uint
     }
     *pos = reinterpret_cast<int16_t *>(r.first + static_cast<uintptr_t>(base) * F);
     *loops = left;
+    if (carry != nullptr) *carry = static_cast<uint32_t>(distance & 0xFFFF);
 }
 
 // A sink that only advances: the MOVE kernels and muted sounds.
 struct SkipFrames {
     void run(const int16_t *, int32_t) {}
-    void gather(const int16_t *, uint32_t, uint32_t, int32_t) {}
+    void gather(const int16_t *, uint32_t, uint32_t, int32_t, bool) {}
     void silence(int32_t) {}
 };
 

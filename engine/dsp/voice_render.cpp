@@ -3,6 +3,7 @@
 // and add in one pass, plus the plain forms of those loops.
 #include "voice_render.h"
 
+#include "interpolated_playback.h"
 #include "kernels.h"
 #include "region_walker.h"
 
@@ -105,12 +106,37 @@ struct MixFrames {
         v.run(out, src, n, g, first);
         out += 2 * static_cast<ptrdiff_t>(n);
     }
-    void gather(const int16_t *origin, uint32_t fraction, uint32_t step, int32_t n) {
+    void gather(const int16_t *origin, uint32_t fraction, uint32_t step, int32_t n, bool) {
         v.gather(out, origin, fraction, step, kForward, n, g, first);
         out += 2 * static_cast<ptrdiff_t>(n);
     }
     void silence(int32_t n) { zyn::silence(out, n, first); }
 };
+
+// The interpolating walk hands its frames on a chunk at a time.
+struct MixChunks {
+    const VoiceRenderVariants &v;
+    int16_t *out;
+    bool first;
+    const FusedGains &g;
+    int16_t chunk[2 * kInterpolationChunk];
+
+    int16_t *space(int32_t) { return chunk; }
+    void deliver(const int16_t *frames, int32_t n) {
+        v.run(out, frames, n, g, first);
+        out += 2 * static_cast<ptrdiff_t>(n);
+    }
+    void silence(int32_t n) { zyn::silence(out, n, first); }
+};
+
+template <bool kForward>
+void mix_interpolated(const VoiceRenderVariants &v, int32_t mode, float speed, int16_t *out,
+                      bool first, const walk::Region &r, int16_t **pos, int32_t *loops,
+                      uint32_t *fraction, uint64_t step, const FusedGains &g, int32_t frames) {
+    MixChunks chunks{v, out, first, g, {}};
+    InterpolatingFrames<2, kForward, MixChunks> sink{mode, speed, r, bound_resampler_variants(), chunks};
+    walk::walk_slice<kFrame, kForward>(sink, r, pos, loops, step, frames, fraction);
+}
 
 constexpr VoiceRenderVariants kPlain{"plain", fused_run_plain, fused_gather_plain};
 #if defined(ZYN_X86_KERNELS)
@@ -138,7 +164,8 @@ void fused_gather_plain(int16_t *out, const int16_t *origin, uint32_t fraction, 
 
 bool render_voice_fused_with(const VoiceRenderVariants &v, int16_t *out, bool first,
                              const int16_t *start, int16_t **pos, const int16_t *end,
-                             int32_t *loops, float speed, const FusedGains &g, int32_t frames) {
+                             int32_t *loops, float speed, const FusedGains &g, int32_t frames,
+                             int32_t mode, uint32_t *fraction) {
     if (out == nullptr || start == nullptr || pos == nullptr || end == nullptr ||
         loops == nullptr || frames <= 0)
         return false;
@@ -152,7 +179,12 @@ bool render_voice_fused_with(const VoiceRenderVariants &v, int16_t *out, bool fi
         silence(out, frames, first);
         return true;
     }
-    if (unit) {
+    if (!unit && mode != kResampleNearest && fraction != nullptr && resampler_ready(mode)) {
+        if (speed > 0.0f)
+            mix_interpolated<true>(v, mode, speed, out, first, r, pos, loops, fraction, step, g, frames);
+        else
+            mix_interpolated<false>(v, mode, speed, out, first, r, pos, loops, fraction, step, g, frames);
+    } else if (unit) {
         MixFrames<true> sink{v, out, first, g};
         walk::walk_unit<kFrame>(sink, r, pos, loops, frames);
     } else if (speed > 0.0f) {
@@ -167,9 +199,9 @@ bool render_voice_fused_with(const VoiceRenderVariants &v, int16_t *out, bool fi
 
 bool render_voice_fused(int16_t *out, bool first, const int16_t *start, int16_t **pos,
                         const int16_t *end, int32_t *loops, float speed, const FusedGains &g,
-                        int32_t frames) {
+                        int32_t frames, int32_t mode, uint32_t *fraction) {
     return render_voice_fused_with(bound_voice_variants(), out, first, start, pos, end, loops,
-                                   speed, g, frames);
+                                   speed, g, frames, mode, fraction);
 }
 
 const VoiceRenderVariants &bound_voice_variants() {

@@ -5,9 +5,10 @@
 // before the lock is taken and an unused one is freed after it is given back:
 // the lock is never held around an allocation. Rows freed by the mixer keep
 // their buffer, so a sound started in a reused row allocates nothing.
+#include "dsp/resampler.h"
 #include "engine_state.h"
-#include "row_tables.h"
 #include "mixer.h"
+#include "row_tables.h"
 #include "zyn.h"
 
 #include <cmath>
@@ -124,6 +125,8 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.volume = setup.volume;
                 s.paused = 0;
                 s.muted = 0;
+                s.resampler = e.default_resampler;
+                s.fraction = 0;
                 apply_pan(s, setup.pan);
                 s.handle_ref = setup.handle;
                 s.has_handle = setup.handle != nullptr ? 1 : 0;
@@ -188,6 +191,7 @@ int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound) {
 int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
     return with_sound(sound, [&](SoundEntry &s) {
         s.position = start_position(s);
+        s.fraction = 0;
         s.loops = endless_below(loops, 1);
     });
 }
@@ -301,6 +305,7 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
     }
     if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
     if (position != nullptr) {
+        s.fraction = 0;
         if (addr(position) <= addr(s.loop_start))
             s.position = s.loop_start;
         else if (addr(position) > addr(s.loop_end))
@@ -346,6 +351,23 @@ int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
     }
     *milliseconds = saturate(ms);
     return 1;
+}
+
+int32_t ZYN_SET_RESAMPLER(int32_t mode) {
+    // Tables are built here, on the caller's thread, never by the mix.
+    if (!resampler_mode_valid(mode) || !prepare_resampler(mode)) return 0;
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    e.default_resampler = mode;
+    return 1;
+}
+
+int32_t ZYN_SET_SOUNDRESAMPLER(int32_t sound, int32_t mode) {
+    if (!resampler_mode_valid(mode)) return 0;
+    // From a callback only a mode whose tables exist: building them would
+    // hold up the output thread.
+    if (inside_fill() ? !resampler_ready(mode) : !prepare_resampler(mode)) return 0;
+    return with_sound(sound, [&](SoundEntry &s) { s.resampler = mode; });
 }
 
 }  // extern "C"
