@@ -49,6 +49,14 @@ struct SoundEntry {
     int32_t paused = 0;
     int32_t resampler = 0;  // ZYN_RESAMPLE_*; its tables are prepared
     uint32_t fraction = 0;  // part of a frame past position, kept by the interpolating modes
+    // A running gain ramp (media/smoothing.h): gains now, their step a frame,
+    // frames left; releasing: destroyed, fading out, the handle already gone.
+    float gain_left = 0.0f;
+    float gain_right = 0.0f;
+    float step_left = 0.0f;
+    float step_right = 0.0f;
+    int32_t ramp_frames = 0;
+    int32_t releasing = 0;
 };
 
 // One peaking-equaliser band of the master stage.

@@ -21,6 +21,7 @@
 #include "dsp/voice_render.h"
 #include "engine_state.h"
 #include "media/mp3_stream.h"
+#include "media/smoothing.h"
 #include "zyn.h"
 #include "zyn_kernels.h"
 
@@ -42,8 +43,10 @@ struct FillScope {
     FillScope &operator=(const FillScope &) = delete;
 };
 
+// A paused row is still heard while the ramp to its pause runs.
 inline bool row_playing(const SoundEntry &row) {
-    return row.wave_start != nullptr && row.buffer != nullptr && row.loops > 0 && row.paused == 0;
+    return row.wave_start != nullptr && row.buffer != nullptr && row.loops > 0 &&
+           (row.paused == 0 || ramping(row));
 }
 
 void render_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int32_t channels,
@@ -62,9 +65,13 @@ void render_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int
     else
         slots.kernel_copy_slice_right(row.buffer, row.loop_start, &row.position, row.loop_end,
                                       &row.loops, row.speed, bytes);
-    if (row.volume != 1.0f) slots.kernel_scale(row.buffer, row.buffer, row.volume, bytes);
-    if (channels == 2 && row.pan != 0.0f)
-        slots.kernel_pan(row.buffer, row.buffer, row.left_gain, row.right_gain, bytes);
+    if (ramping(row)) {
+        apply_ramp(row, row.buffer, frames, channels);
+    } else {
+        if (row.volume != 1.0f) slots.kernel_scale(row.buffer, row.buffer, row.volume, bytes);
+        if (channels == 2 && row.pan != 0.0f)
+            slots.kernel_pan(row.buffer, row.buffer, row.left_gain, row.right_gain, bytes);
+    }
     if (row.callback != nullptr && row.callback_enabled == 1) row.callback(row.buffer, channels, frames);
 }
 
@@ -87,7 +94,10 @@ void advance_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, in
 // An ended sound nobody holds a handle to gives its row back; the work
 // buffer stays for the next sound placed there.
 inline void release_if_ended(SoundEntry &row) {
-    if (row.wave_start != nullptr && row.loops < 1 && row.has_handle == 0) row.wave_start = nullptr;
+    if (row.wave_start != nullptr && row.loops < 1 && (row.has_handle == 0 || row.releasing != 0)) {
+        row.wave_start = nullptr;
+        row.releasing = 0;
+    }
 }
 
 // The volume and pan stages of a sound as fixed-point factors, with the
@@ -153,12 +163,12 @@ Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int
         const bool plays = row_playing(row);
         if (plays) ++w.playing;
         if (limited) continue;
-        if (plays && row.muted != 0) {
+        if (plays && row.muted != 0 && !ramping(row)) {
             advance_sound(slots, row, bytes, channels);
         } else if (plays) {
             const bool first = w.contributions++ == 0;
             const bool callback = row.callback != nullptr && row.callback_enabled == 1;
-            if (callback || !fusable ||
+            if (callback || !fusable || ramping(row) ||
                 !render_voice_fused(out, first, row.loop_start, &row.position, row.loop_end,
                                     &row.loops, row.speed, sound_gains(row), bytes / 4,
                                     row.resampler, &row.fraction)) {

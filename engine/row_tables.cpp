@@ -20,7 +20,8 @@ bool sound_handle_valid(int32_t sound) {
     if (!e.initialized.load(std::memory_order_relaxed) || e.wave_count < 1) return false;
     if (e.sound_count < 1 || sound < 0 || sound >= e.sound_count) return false;
     const SoundEntry &row = e.sounds[static_cast<size_t>(sound)];
-    return row.wave_start != nullptr && row.buffer != nullptr;
+    // A row fading out after ZYN_DESTROY_SOUND has no handle any more.
+    return row.wave_start != nullptr && row.buffer != nullptr && row.releasing == 0;
 }
 
 int32_t take_wave_row() {

@@ -405,6 +405,16 @@ ZYN_EXPORT int32_t ZYN_SET_RESAMPLER(int32_t mode);
  * Blocks: as ZYN_SET_RESAMPLER. */
 ZYN_EXPORT int32_t ZYN_SET_SOUNDRESAMPLER(int32_t sound, int32_t mode);
 
+/* Click-free changes: over this many milliseconds (clamped to 0..100; NaN
+ * is 0) a sound's volume and pan glide linearly to new values instead of
+ * jumping, a start fades in, and a mute, a pause or ZYN_DESTROY_SOUND of a
+ * sound that is heard fades it out before taking effect (getters answer the
+ * new values at once; a destroyed sound's handle is gone at once). 0, the
+ * default, is the exact classic behaviour. While a sound glides it is mixed
+ * through its work buffer; sounds that do not glide cost nothing more.
+ * Always 1; needs no device. Threads: callback. */
+ZYN_EXPORT int32_t ZYN_SET_SMOOTHING(float milliseconds);
+
 #ifdef __cplusplus
 }
 #endif

@@ -9,6 +9,7 @@
 #include "engine_state.h"
 #include "mixer.h"
 #include "row_tables.h"
+#include "smoothing.h"
 #include "zyn.h"
 
 #include <cmath>
@@ -127,6 +128,8 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.muted = 0;
                 s.resampler = e.default_resampler;
                 s.fraction = 0;
+                s.releasing = 0;
+                ramp_from(s, StereoGains{0.0f, 0.0f});  // a start fades in
                 apply_pan(s, setup.pan);
                 s.handle_ref = setup.handle;
                 s.has_handle = setup.handle != nullptr ? 1 : 0;
@@ -154,6 +157,17 @@ int32_t with_sound(int32_t sound, Body body) {
     if (!sound_handle_valid(sound)) return 0;
     body(e.sounds[static_cast<size_t>(sound)]);
     return 1;
+}
+
+// A change that moves what is heard: with smoothing on, the sound glides
+// from the gains it had to those the change gives.
+template <typename Change>
+int32_t change_heard(int32_t sound, Change change) {
+    return with_sound(sound, [&](SoundEntry &s) {
+        const StereoGains from = current_gains(s);
+        change(s);
+        ramp_from(s, from);
+    });
 }
 
 template <typename T, typename Read>
@@ -193,6 +207,7 @@ int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
         s.position = start_position(s);
         s.fraction = 0;
         s.loops = endless_below(loops, 1);
+        ramp_from(s, StereoGains{0.0f, 0.0f});  // from its start: fades in
     });
 }
 
@@ -204,6 +219,9 @@ int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
     // mixer frees does, for the next sound placed there.
     const bool keep_buffer = inside_fill();
     const int32_t ok = with_sound(*sound, [&](SoundEntry &s) {
+        // With smoothing, a sound that is heard fades out first; the mixer
+        // gives the row back afterwards, keeping its work buffer.
+        if (fade_out_then_release(s)) return;
         if (s.loops > 0) {
             s.paused = 1;
             s.loops = 0;
@@ -232,7 +250,7 @@ int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed) {
 
 int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
     const float stored = clamp_volume(volume);
-    return with_sound(sound, [&](SoundEntry &s) { s.volume = stored; });
+    return change_heard(sound, [&](SoundEntry &s) { s.volume = stored; });
 }
 
 int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume) {
@@ -240,7 +258,7 @@ int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume) {
 }
 
 int32_t ZYN_SET_SOUNDPAN(int32_t sound, float pan) {
-    return with_sound(sound, [&](SoundEntry &s) { apply_pan(s, pan); });
+    return change_heard(sound, [&](SoundEntry &s) { apply_pan(s, pan); });
 }
 
 int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan) {
@@ -248,7 +266,7 @@ int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan) {
 }
 
 int32_t ZYN_SET_SOUNDLOOPS(int32_t sound, int32_t loops) {
-    return with_sound(sound, [&](SoundEntry &s) { s.loops = endless_below(loops, 0); });
+    return change_heard(sound, [&](SoundEntry &s) { s.loops = endless_below(loops, 0); });
 }
 
 int32_t ZYN_GET_SOUNDLOOPS(int32_t sound, int32_t *loops) {
@@ -256,7 +274,7 @@ int32_t ZYN_GET_SOUNDLOOPS(int32_t sound, int32_t *loops) {
 }
 
 int32_t ZYN_SET_SOUNDMUTED(int32_t sound, int32_t muted) {
-    return with_sound(sound, [&](SoundEntry &s) { s.muted = muted; });
+    return change_heard(sound, [&](SoundEntry &s) { s.muted = muted; });
 }
 
 int32_t ZYN_GET_SOUNDMUTED(int32_t sound, int32_t *muted) {
@@ -264,7 +282,7 @@ int32_t ZYN_GET_SOUNDMUTED(int32_t sound, int32_t *muted) {
 }
 
 int32_t ZYN_SET_SOUNDPAUSED(int32_t sound, int32_t paused) {
-    return with_sound(sound, [&](SoundEntry &s) { s.paused = paused; });
+    return change_heard(sound, [&](SoundEntry &s) { s.paused = paused; });
 }
 
 int32_t ZYN_GET_SOUNDPAUSED(int32_t sound, int32_t *paused) {

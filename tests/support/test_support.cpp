@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <dirent.h>
 #include <dlfcn.h>
@@ -97,6 +98,35 @@ int32_t thread_count() {
         if (entry->d_name[0] != '.') ++count;
     closedir(tasks);
     return count;
+}
+
+int32_t settled_thread_count(int32_t count) {
+    int32_t now = thread_count();
+    for (int waited = 0; now > count && waited < 1000; waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        now = thread_count();
+    }
+    return now;
+}
+
+std::string thread_names() {
+    std::string names;
+    DIR *tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return names;
+    while (const dirent *entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        std::FILE *f = std::fopen((std::string("/proc/self/task/") + entry->d_name + "/comm").c_str(), "r");
+        char name[64] = "";
+        if (f != nullptr) {
+            if (std::fgets(name, sizeof name, f) == nullptr) name[0] = '\0';
+            std::fclose(f);
+        }
+        std::string one = name;
+        if (!one.empty() && one.back() == '\n') one.pop_back();
+        names += (names.empty() ? "" : ", ") + one;
+    }
+    closedir(tasks);
+    return names;
 }
 
 TempDir::TempDir() {

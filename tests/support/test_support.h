@@ -49,8 +49,12 @@ class PumpDevice {
 // Bytes the process has allocated and not freed (the sanitizer's count in a
 // sanitized build, else malloc's), for tests that everything was released.
 size_t heap_bytes_in_use();
-// Threads of this process.
+// Threads of this process, and their names (for a failure message).
 int32_t thread_count();
+std::string thread_names();
+// The thread count once it is back at most at count, or after a second: a
+// thread that was told to end may still be on its way out.
+int32_t settled_thread_count(int32_t count);
 
 // A temporary folder removed with its files at the end of the test.
 class TempDir {

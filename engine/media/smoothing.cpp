@@ -1,0 +1,117 @@
+#include "smoothing.h"
+
+#include "mixer.h"
+#include "zyn.h"
+
+#include <cmath>
+
+namespace zyn {
+namespace {
+
+constexpr float kMaxMilliseconds = 100.0f;
+std::atomic<float> g_milliseconds{0.0f};
+
+bool heard(const SoundEntry &s) {
+    return s.wave_start != nullptr && s.loops > 0 && s.paused == 0 && s.muted == 0 && s.releasing == 0;
+}
+
+// The gains the fields give, on the open device (pan only on two channels).
+StereoGains settled_gains(const SoundEntry &s) {
+    if (!heard(s)) return {0.0f, 0.0f};
+    const PlugoutRecord *device = open_plugout();
+    if (device != nullptr && device->channels == 2)
+        return {s.volume * s.left_gain, s.volume * s.right_gain};
+    return {s.volume, s.volume};
+}
+
+int32_t ramp_length() {
+    const PlugoutRecord *device = open_plugout();
+    const float ms = g_milliseconds.load(std::memory_order_relaxed);
+    if (device == nullptr || !(ms > 0.0f)) return 0;
+    return static_cast<int32_t>(std::lround(static_cast<double>(ms) * device->rate / 1000.0));
+}
+
+inline int16_t scaled(int16_t sample, float gain) {
+    const float v = std::nearbyint(static_cast<float>(sample) * gain);
+    if (!(v > -32768.0f)) return v != v ? 0 : -32768;
+    return v > 32767.0f ? 32767 : static_cast<int16_t>(v);
+}
+
+}  // namespace
+
+StereoGains current_gains(const SoundEntry &s) {
+    if (ramping(s)) return {s.gain_left, s.gain_right};
+    return settled_gains(s);
+}
+
+void ramp_from(SoundEntry &s, StereoGains from) {
+    const int32_t frames = ramp_length();
+    const StereoGains to = settled_gains(s);
+    if (frames <= 0 || (from.left == to.left && from.right == to.right)) {
+        s.ramp_frames = 0;
+        return;
+    }
+    s.gain_left = from.left;
+    s.gain_right = from.right;
+    s.step_left = (to.left - from.left) / static_cast<float>(frames);
+    s.step_right = (to.right - from.right) / static_cast<float>(frames);
+    s.ramp_frames = frames;
+}
+
+bool fade_out_then_release(SoundEntry &s) {
+    const StereoGains from = current_gains(s);
+    if (ramp_length() <= 0 || (from.left == 0.0f && from.right == 0.0f)) return false;
+    s.releasing = 1;
+    ramp_from(s, from);
+    return ramping(s);
+}
+
+void apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels) {
+    const int32_t ramped = frames < s.ramp_frames ? frames : s.ramp_frames;
+    float left = s.gain_left, right = s.gain_right;
+    const float step_left = s.step_left, step_right = s.step_right;
+    int32_t i = 0;
+    for (; i < ramped; ++i) {
+        if (channels == 2) {
+            block[2 * i] = scaled(block[2 * i], left);
+            block[2 * i + 1] = scaled(block[2 * i + 1], right);
+        } else {
+            block[i] = scaled(block[i], left);
+        }
+        left += step_left;
+        right += step_right;
+    }
+    s.ramp_frames -= ramped;
+    if (s.ramp_frames > 0) {
+        s.gain_left = left;
+        s.gain_right = right;
+        return;
+    }
+    // The ramp is over: the rest of the block at the gains it ended on.
+    const StereoGains end = settled_gains(s);
+    for (; i < frames; ++i) {
+        if (channels == 2) {
+            block[2 * i] = scaled(block[2 * i], end.left);
+            block[2 * i + 1] = scaled(block[2 * i + 1], end.right);
+        } else {
+            block[i] = scaled(block[i], end.left);
+        }
+    }
+    if (s.releasing != 0) {
+        // Its fade is over: the row is free, its work buffer kept for the
+        // next sound (the output thread never frees).
+        s.loops = 0;
+        s.wave_start = nullptr;
+        s.releasing = 0;
+    }
+}
+
+}  // namespace zyn
+
+extern "C" int32_t ZYN_SET_SMOOTHING(float milliseconds) {
+    float ms = milliseconds;
+    if (!(ms > 0.0f)) ms = 0.0f;  // NaN too
+    if (ms > zyn::kMaxMilliseconds) ms = zyn::kMaxMilliseconds;
+    zyn::g_milliseconds.store(ms, std::memory_order_relaxed);
+    return 1;
+}
