@@ -40,7 +40,7 @@ struct DecodeContext {
     const uint8_t *image = nullptr;
     size_t remaining = 0;  // image bytes not yet handed to libmad
     TempWav *out = nullptr;
-    WavHeaderFields header;
+    wav::Header header;
     bool header_written = false;
     bool failed = false;  // a write failed or the file grew too long
     int16_t *conversion = nullptr;
@@ -74,9 +74,7 @@ mad_flow on_output(void *data, const mad_header *, mad_pcm *pcm) {
         c->header.channels = c->channels;
         c->header.rate = static_cast<int32_t>(pcm->samplerate);
         c->header.bits = c->bits;
-        uint8_t bytes[44];
-        encode_wav_header(c->header, bytes);
-        if (!c->out->write(bytes, sizeof bytes)) {
+        if (!c->out->write_header(c->header)) {
             c->failed = true;
             return MAD_FLOW_STOP;
         }

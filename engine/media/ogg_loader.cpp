@@ -95,7 +95,7 @@ uint8_t *read_image(const char *name, size_t *length) {
 
 // Decodes every link of the first link's format into the open temporary
 // file; false when any read failed.
-bool decode(OggVorbis_File &vf, int32_t channels, long rate, TempWav &out, WavHeaderFields &header) {
+bool decode(OggVorbis_File &vf, int32_t channels, long rate, TempWav &out, wav::Header &header) {
     const int chunk = channels * 8192;
     auto *samples = static_cast<char *>(std::calloc(static_cast<size_t>(chunk), 1));
     if (samples == nullptr) return false;
@@ -158,13 +158,11 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
         const int32_t number = g_ogg_counter.fetch_add(1) + 1;
         TempWav temp;
         if (temp.create(temp_name, "tmpfileogg", number, g_ogg_counter)) {
-            WavHeaderFields header;
+            wav::Header header;
             header.channels = channels;
             header.rate = static_cast<int32_t>(rate);
             header.bits = 16;
-            uint8_t bytes[44];
-            encode_wav_header(header, bytes);
-            const bool decoded = temp.write(bytes, sizeof bytes) && decode(vf, channels, rate, temp, header);
+            const bool decoded = temp.write_header(header) && decode(vf, channels, rate, temp, header);
             const bool closed = temp.finish(header);
             ov_clear(&vf);
             std::free(image);

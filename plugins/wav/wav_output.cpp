@@ -59,14 +59,14 @@ bool write_all(const uint8_t *data, size_t bytes, off_t offset) {
 }
 
 bool write_header() {
-    uint8_t header[kWavHeaderBytes];
-    build_wav_header(header, g_record->rate, g_record->channels, g_data_bytes);
+    uint8_t header[zyn::wav::kHeaderBytes];
+    zyn::wav::encode_header({g_record->channels, g_record->rate, 16, g_data_bytes}, header);
     return write_all(header, sizeof(header), 0);
 }
 
 void flush_staging() {
     if (g_fd < 0 || g_failed || g_staging_used == 0) return;
-    if (write_all(g_staging, g_staging_used, static_cast<off_t>(kWavHeaderBytes) + g_data_bytes)) {
+    if (write_all(g_staging, g_staging_used, static_cast<off_t>(zyn::wav::kHeaderBytes) + g_data_bytes)) {
         g_data_bytes += static_cast<uint32_t>(g_staging_used);
         write_header();
     }
@@ -85,7 +85,7 @@ void store_block() {
     }
     if (g_staging_used + bytes > g_staging_capacity) flush_staging();
     std::memcpy(g_staging + g_staging_used, g_block, bytes);
-    to_little_endian(reinterpret_cast<int16_t *>(g_staging + g_staging_used), bytes / 2);
+    zyn::wav::to_little_endian(reinterpret_cast<int16_t *>(g_staging + g_staging_used), bytes / 2);
     g_staging_used += bytes;
 }
 
@@ -171,7 +171,7 @@ ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
     g_failed = false;
     g_staging_used = 0;
     g_data_bytes = 0;
-    g_data_limit = wav_data_limit(record->frame_size);
+    g_data_limit = zyn::wav::data_limit(record->frame_size);
     g_error.clear();
     if (!write_header()) {
         close_output();
