@@ -13,11 +13,11 @@
 //    bounded number in a row, so a file that only yields errors cannot hold
 //    the loader for ever.
 #include "engine_state.h"
+#include "file_image.h"
 #include "mixer.h"
 #include "temp_wav.h"
 #include "zyn.h"
 
-#include <sys/stat.h>
 #include <vorbis/vorbisfile.h>
 
 #include <atomic>
@@ -69,30 +69,6 @@ int source_close(void *) { return 0; }
 
 long source_tell(void *data) { return static_cast<long>(static_cast<MemorySource *>(data)->position); }
 
-uint8_t *read_image(const char *name, size_t *length) {
-    std::FILE *f = std::fopen(name, "rb");
-    if (f == nullptr) return nullptr;
-    struct stat info;
-    if (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const auto size = static_cast<size_t>(info.st_size);
-    auto *image = static_cast<uint8_t *>(std::calloc(size, 1));
-    if (image == nullptr) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const size_t got = std::fread(image, 1, size, f);
-    std::fclose(f);
-    if (got == 0) {
-        std::free(image);
-        return nullptr;
-    }
-    *length = got;
-    return image;
-}
-
 // Decodes every link of the first link's format into the open temporary
 // file; false when any read failed.
 bool decode(OggVorbis_File &vf, int32_t channels, long rate, TempWav &out, wav::Header &header) {
@@ -140,7 +116,7 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
     }
     if (file == nullptr) return false;
     size_t length = 0;
-    uint8_t *image = read_image(file, &length);
+    uint8_t *image = read_file_image(file, &length);
     if (image == nullptr) return false;
     MemorySource source{image, static_cast<int64_t>(length), 0};
     const ov_callbacks callbacks = {source_read, source_seek, source_close, source_tell};
