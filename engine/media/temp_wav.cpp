@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,14 +20,11 @@ std::string temp_folder() {
 // Enough attempts to step over every stale file another process left behind.
 constexpr int kNameAttempts = 1000;
 
-struct HeaderBytes {
-    uint8_t bytes[wav::kHeaderBytes] = {};
-};
-
-HeaderBytes encode(const wav::Header &header) {
-    HeaderBytes out;
-    if (header.data_bytes != 0 || header.rate != 0) wav::encode_header(header, out.bytes);
-    return out;
+void encode(const wav::Header &header, uint8_t (&out)[wav::kHeaderBytes]) {
+    if (header.data_bytes == 0 && header.rate == 0)
+        std::memset(out, 0, sizeof out);
+    else
+        wav::encode_header(header, out);
 }
 
 }  // namespace
@@ -72,14 +70,16 @@ bool TempWav::write(const void *data, size_t bytes) {
 }
 
 bool TempWav::write_header(const wav::Header &header) {
-    return write(encode(header).bytes, wav::kHeaderBytes);
+    uint8_t bytes[wav::kHeaderBytes];
+    encode(header, bytes);
+    return write(bytes, sizeof bytes);
 }
 
 bool TempWav::finish(const wav::Header &header) {
     if (file_ == nullptr) return false;
-    const HeaderBytes bytes = encode(header);
-    bool ok = std::fseek(file_, 0, SEEK_SET) == 0 &&
-              std::fwrite(bytes.bytes, 1, wav::kHeaderBytes, file_) == wav::kHeaderBytes;
+    uint8_t bytes[wav::kHeaderBytes];
+    encode(header, bytes);
+    bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(bytes, 1, sizeof bytes, file_) == sizeof bytes;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     return ok;
