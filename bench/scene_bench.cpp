@@ -1,6 +1,7 @@
 // One frame of the scene's drawing: the bubble update (50 restores, grabs and
 // alpha puts) plus one walker draw, on the frame buffer without a window.
 // The frame lasts 40 ms; this must be a small fraction of it.
+#include "beep.h"
 #include "bmp_fixture.h"
 #include "bubble_field.h"
 #include "screen.h"

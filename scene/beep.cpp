@@ -1,12 +1,17 @@
 // The beep: a 1000 Hz tone for 250 ms through SDL audio, or a silent wait of
 // the same length when there is no audio device. The caller waits either way.
-#include "screen.h"
+#include "beep.h"
+
+#include "sleep.h"
+#include "trace.h"
 
 #include <SDL.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace zyn::scene {

@@ -2,6 +2,7 @@
 
 #include "blit.h"
 #include "image_loader.h"
+#include "random_unit.h"
 #include "screen.h"
 
 #include <cmath>

@@ -1,7 +1,10 @@
 #include "image_loader.h"
 
+#include "beep.h"
 #include "bmp_reader.h"
+#include "keys.h"
 #include "screen.h"
+#include "text.h"
 
 #include <cstdio>
 

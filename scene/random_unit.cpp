@@ -1,4 +1,6 @@
-#include "screen.h"
+#include "random_unit.h"
+
+#include <cstdint>
 
 namespace zyn::scene {
 

@@ -5,14 +5,19 @@
 #include "image_loader.h"
 #include "png_writer.h"
 #include "scene_options.h"
+#include "keys.h"
+#include "program_exit.h"
 #include "screen.h"
+#include "sleep.h"
 #include "sprite.h"
+#include "trace.h"
 #include "walker.h"
 #include "zyn.h"
 
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace zyn::scene {

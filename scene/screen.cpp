@@ -3,9 +3,6 @@
 #include "window.h"
 #include "zyn.h"
 
-#include <cstdlib>
-#include <memory>
-
 namespace zyn::scene {
 namespace {
 
@@ -13,7 +10,6 @@ struct ScreenState {
     ImagePtr frame;
     int32_t lock_depth = 0;
     bool changed = false;
-    std::vector<std::function<void()>> exit_hooks;
 };
 
 ScreenState &state() {
@@ -74,23 +70,6 @@ void pump_screen() {
         s.changed = false;
     }
     window_pump();
-}
-
-namespace {
-std::FILE *g_trace = nullptr;
-}  // namespace
-
-void set_trace_stream(std::FILE *stream) { g_trace = stream; }
-std::FILE *trace_stream() { return g_trace; }
-
-void add_exit_hook(std::function<void()> hook) { state().exit_hooks.push_back(std::move(hook)); }
-
-void end_program(int32_t code) {
-    ScreenState &s = state();
-    for (auto &hook : s.exit_hooks) hook();
-    s.exit_hooks.clear();
-    close_screen();
-    std::exit(code);
 }
 
 void close_screen() {

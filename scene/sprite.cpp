@@ -1,6 +1,8 @@
 #include "sprite.h"
 
+#include "beep.h"
 #include "image_loader.h"
+#include "program_exit.h"
 #include "screen.h"
 
 namespace zyn::scene {

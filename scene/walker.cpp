@@ -1,6 +1,6 @@
 #include "walker.h"
 
-#include "screen.h"
+#include "keys.h"
 
 namespace zyn::scene {
 

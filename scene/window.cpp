@@ -1,6 +1,6 @@
 #include "window.h"
 
-#include "screen.h"
+#include "keys.h"
 
 #include <SDL.h>
 

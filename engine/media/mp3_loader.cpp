@@ -15,6 +15,7 @@
 //  - frames at another rate than the first (a false sync in damaged data, or
 //    files joined together) are left out: the WAV file has one rate.
 #include "engine_state.h"
+#include "file_image.h"
 #include "mixer.h"
 #include "id3_tag.h"
 #include "mpeg_sync.h"
@@ -22,7 +23,6 @@
 #include "zyn.h"
 
 #include <mad.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -40,7 +40,7 @@ struct DecodeContext {
     const uint8_t *image = nullptr;
     size_t remaining = 0;  // image bytes not yet handed to libmad
     TempWav *out = nullptr;
-    WavHeaderFields header;
+    wav::Header header;
     bool header_written = false;
     bool failed = false;  // a write failed or the file grew too long
     int16_t *conversion = nullptr;
@@ -74,9 +74,7 @@ mad_flow on_output(void *data, const mad_header *, mad_pcm *pcm) {
         c->header.channels = c->channels;
         c->header.rate = static_cast<int32_t>(pcm->samplerate);
         c->header.bits = c->bits;
-        uint8_t bytes[44];
-        encode_wav_header(c->header, bytes);
-        if (!c->out->write(bytes, sizeof bytes)) {
+        if (!c->out->write_header(c->header)) {
             c->failed = true;
             return MAD_FLOW_STOP;
         }
@@ -122,32 +120,6 @@ bool decode(const uint8_t *image, size_t length, TempWav &out, const DecodeConte
     return result == 0 && !c.failed && header_ok && c.header_written;
 }
 
-// The whole file in memory, followed by MAD_BUFFER_GUARD zero bytes.
-uint8_t *read_image(const char *name, size_t *length) {
-    std::FILE *f = std::fopen(name, "rb");
-    if (f == nullptr) return nullptr;
-    struct stat info;
-    if (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
-        static_cast<uint64_t>(info.st_size) > SIZE_MAX - MAD_BUFFER_GUARD) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const auto size = static_cast<size_t>(info.st_size);
-    auto *image = static_cast<uint8_t *>(std::calloc(size + MAD_BUFFER_GUARD, 1));
-    if (image == nullptr) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const size_t got = std::fread(image, 1, size, f);
-    std::fclose(f);
-    if (got == 0) {
-        std::free(image);
-        return nullptr;
-    }
-    *length = got;  // a file that shrank while read gives what was there
-    return image;
-}
-
 bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     EngineState &e = engine();
     DecodeContext device;
@@ -163,7 +135,7 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     if (file == nullptr || device.scale_stereo == nullptr || device.scale_mono == nullptr) return false;
 
     size_t length = 0;
-    uint8_t *image = read_image(file, &length);
+    uint8_t *image = read_file_image(file, &length, MAD_BUFFER_GUARD);
     if (image == nullptr) return false;
     size_t skip = static_cast<size_t>(id3v2_tag_length(image, length));
     if (skip > length) skip = length;

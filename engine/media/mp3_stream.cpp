@@ -5,6 +5,7 @@
 
 #include "dsp/kernels.h"
 #include "engine_state.h"
+#include "gain.h"
 #include "id3_tag.h"
 #include "mixer.h"
 #include "mpeg_sync.h"
@@ -339,19 +340,9 @@ int32_t with_stream(Body body) {
     return 1;
 }
 
-void set_pan(Mp3Stream &s, float pan) {
-    if (!(pan >= -1.0f)) pan = pan != pan ? 0.0f : -1.0f;
-    if (pan > 1.0f) pan = 1.0f;
-    s.pan = pan;
-    s.right_gain = pan < 0.0f ? 1.0f + pan : 1.0f;
-    s.left_gain = pan > 0.0f ? 1.0f - pan : 1.0f;
-}
+void set_pan(Mp3Stream &s, float pan) { apply_pan(s, pan); }
 
-void set_volume(Mp3Stream &s, float volume) {
-    if (volume > 2.0f) volume = 2.0f;
-    if (!(volume >= 0.0001f)) volume = 0.0f;  // NaN is silence too
-    s.volume = volume;
-}
+void set_volume(Mp3Stream &s, float volume) { s.volume = clamp_volume(volume, kStreamSilentBelow); }
 
 }  // namespace
 

@@ -13,11 +13,11 @@
 //    bounded number in a row, so a file that only yields errors cannot hold
 //    the loader for ever.
 #include "engine_state.h"
+#include "file_image.h"
 #include "mixer.h"
 #include "temp_wav.h"
 #include "zyn.h"
 
-#include <sys/stat.h>
 #include <vorbis/vorbisfile.h>
 
 #include <atomic>
@@ -69,33 +69,9 @@ int source_close(void *) { return 0; }
 
 long source_tell(void *data) { return static_cast<long>(static_cast<MemorySource *>(data)->position); }
 
-uint8_t *read_image(const char *name, size_t *length) {
-    std::FILE *f = std::fopen(name, "rb");
-    if (f == nullptr) return nullptr;
-    struct stat info;
-    if (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const auto size = static_cast<size_t>(info.st_size);
-    auto *image = static_cast<uint8_t *>(std::calloc(size, 1));
-    if (image == nullptr) {
-        std::fclose(f);
-        return nullptr;
-    }
-    const size_t got = std::fread(image, 1, size, f);
-    std::fclose(f);
-    if (got == 0) {
-        std::free(image);
-        return nullptr;
-    }
-    *length = got;
-    return image;
-}
-
 // Decodes every link of the first link's format into the open temporary
 // file; false when any read failed.
-bool decode(OggVorbis_File &vf, int32_t channels, long rate, TempWav &out, WavHeaderFields &header) {
+bool decode(OggVorbis_File &vf, int32_t channels, long rate, TempWav &out, wav::Header &header) {
     const int chunk = channels * 8192;
     auto *samples = static_cast<char *>(std::calloc(static_cast<size_t>(chunk), 1));
     if (samples == nullptr) return false;
@@ -140,7 +116,7 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
     }
     if (file == nullptr) return false;
     size_t length = 0;
-    uint8_t *image = read_image(file, &length);
+    uint8_t *image = read_file_image(file, &length);
     if (image == nullptr) return false;
     MemorySource source{image, static_cast<int64_t>(length), 0};
     const ov_callbacks callbacks = {source_read, source_seek, source_close, source_tell};
@@ -158,13 +134,11 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
         const int32_t number = g_ogg_counter.fetch_add(1) + 1;
         TempWav temp;
         if (temp.create(temp_name, "tmpfileogg", number, g_ogg_counter)) {
-            WavHeaderFields header;
+            wav::Header header;
             header.channels = channels;
             header.rate = static_cast<int32_t>(rate);
             header.bits = 16;
-            uint8_t bytes[44];
-            encode_wav_header(header, bytes);
-            const bool decoded = temp.write(bytes, sizeof bytes) && decode(vf, channels, rate, temp, header);
+            const bool decoded = temp.write_header(header) && decode(vf, channels, rate, temp, header);
             const bool closed = temp.finish(header);
             ov_clear(&vf);
             std::free(image);

@@ -7,8 +7,10 @@
 // their buffer, so a sound started in a reused row allocates nothing.
 #include "dsp/resampler.h"
 #include "engine_state.h"
+#include "gain.h"
 #include "mixer.h"
 #include "row_tables.h"
+#include "saturate.h"
 #include "smoothing.h"
 #include "zyn.h"
 
@@ -37,30 +39,8 @@ float clamp_speed(float speed) {
     return static_cast<float>(-kMaxSpeed);
 }
 
-float clamp_volume(float volume) {
-    if (std::isnan(volume)) return 0.0f;
-    if (volume > 2.0f) return 2.0f;
-    if (static_cast<double>(volume) < 0.0001) return 0.0f;
-    return volume;
-}
-
-void apply_pan(SoundEntry &s, float pan) {
-    if (std::isnan(pan)) pan = 0.0f;
-    if (pan < -1.0f) pan = -1.0f;
-    if (pan > 1.0f) pan = 1.0f;
-    s.pan = pan;
-    s.right_gain = pan < 0.0f ? 1.0f + pan : 1.0f;
-    s.left_gain = pan > 0.0f ? 1.0f - pan : 1.0f;
-}
-
 int32_t endless_below(int32_t loops, int32_t floor) {
     return loops < floor ? ZYN_LOOP_FOREVER : loops;
-}
-
-int32_t saturate(int64_t value) {
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
 }
 
 inline int16_t *byte_offset(int16_t *p, int64_t bytes) {
@@ -249,7 +229,7 @@ int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed) {
 }
 
 int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
-    const float stored = clamp_volume(volume);
+    const float stored = clamp_volume(volume, kSoundSilentBelow);
     return change_heard(sound, [&](SoundEntry &s) { s.volume = stored; });
 }
 
@@ -367,7 +347,7 @@ int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
         else
             ms *= s.loops;
     }
-    *milliseconds = saturate(ms);
+    *milliseconds = saturate_to_int32(ms);
     return 1;
 }
 

@@ -2,21 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace zyn {
 
 namespace {
-
-void put16(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t *p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
 
 std::string temp_folder() {
     const char *dir = std::getenv("TMPDIR");
@@ -28,30 +20,14 @@ std::string temp_folder() {
 // Enough attempts to step over every stale file another process left behind.
 constexpr int kNameAttempts = 1000;
 
-}  // namespace
-
-void encode_wav_header(const WavHeaderFields &f, uint8_t out[44]) {
-    const uint32_t bytes_per_sample = static_cast<uint32_t>(f.bits) / 8;
-    const uint32_t block_align = bytes_per_sample * static_cast<uint32_t>(f.channels);
-    // A header with no data is all zero, which the WAV loader refuses.
-    if (f.data_bytes == 0 && f.rate == 0) {
-        for (int i = 0; i < 44; ++i) out[i] = 0;
-        return;
-    }
-    out[0] = 'R', out[1] = 'I', out[2] = 'F', out[3] = 'F';
-    put32(out + 4, 36 + f.data_bytes);
-    out[8] = 'W', out[9] = 'A', out[10] = 'V', out[11] = 'E';
-    out[12] = 'f', out[13] = 'm', out[14] = 't', out[15] = ' ';
-    put32(out + 16, 16);
-    put16(out + 20, 1);
-    put16(out + 22, static_cast<uint32_t>(f.channels));
-    put32(out + 24, static_cast<uint32_t>(f.rate));
-    put32(out + 28, block_align * static_cast<uint32_t>(f.rate));
-    put16(out + 32, block_align);
-    put16(out + 34, static_cast<uint32_t>(f.bits));
-    out[36] = 'd', out[37] = 'a', out[38] = 't', out[39] = 'a';
-    put32(out + 40, f.data_bytes);
+void encode(const wav::Header &header, uint8_t (&out)[wav::kHeaderBytes]) {
+    if (header.data_bytes == 0 && header.rate == 0)
+        std::memset(out, 0, sizeof out);
+    else
+        wav::encode_header(header, out);
 }
+
+}  // namespace
 
 TempWav::~TempWav() { discard(); }
 
@@ -93,11 +69,17 @@ bool TempWav::write(const void *data, size_t bytes) {
     return bytes == 0 || std::fwrite(data, 1, bytes, file_) == bytes;
 }
 
-bool TempWav::finish(const WavHeaderFields &fields) {
+bool TempWav::write_header(const wav::Header &header) {
+    uint8_t bytes[wav::kHeaderBytes];
+    encode(header, bytes);
+    return write(bytes, sizeof bytes);
+}
+
+bool TempWav::finish(const wav::Header &header) {
     if (file_ == nullptr) return false;
-    uint8_t header[44];
-    encode_wav_header(fields, header);
-    bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(header, 1, 44, file_) == 44;
+    uint8_t bytes[wav::kHeaderBytes];
+    encode(header, bytes);
+    bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(bytes, 1, sizeof bytes, file_) == sizeof bytes;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     return ok;

@@ -9,6 +9,8 @@
 // file is removed when the TempWav goes out of scope, on every path.
 #pragma once
 
+#include "wav_header.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -17,18 +19,9 @@
 
 namespace zyn {
 
-// The 44-byte header of a 16-bit-or-less PCM WAV file.
-struct WavHeaderFields {
-    int32_t channels = 0;
-    int32_t rate = 0;
-    int32_t bits = 0;
-    uint32_t data_bytes = 0;
-};
-void encode_wav_header(const WavHeaderFields &fields, uint8_t out[44]);
-
 // Largest data chunk a temporary file takes: the WAV loader reads the size as
 // a signed 32-bit value.
-constexpr uint32_t kTempWavMaxData = INT32_MAX - 44;
+constexpr uint32_t kTempWavMaxData = INT32_MAX - wav::kHeaderBytes;
 
 class TempWav {
   public:
@@ -44,10 +37,13 @@ class TempWav {
     bool create(const char *caller_name, const char *prefix, int32_t number,
                 std::atomic<int32_t> &counter);
 
-    // Writes at the current position; false on a write error.
+    // Write at the current position; false on a write error. A header
+    // without a rate and without data is all zero, which the WAV loader
+    // refuses: nothing was decoded.
     bool write(const void *data, size_t bytes);
+    bool write_header(const wav::Header &header);
     // Writes the header at the start of the file and closes it.
-    bool finish(const WavHeaderFields &fields);
+    bool finish(const wav::Header &header);
 
     const std::string &path() const { return path_; }
     // Closes and deletes the file.

@@ -7,6 +7,7 @@
 #include "engine_state.h"
 #include "row_tables.h"
 #include "mixer.h"
+#include "saturate.h"
 #include "zyn.h"
 
 #include <cstdio>
@@ -16,17 +17,11 @@
 namespace zyn {
 namespace {
 
-// 64-bit intermediates saturated to the int32 range; a zero divisor gives 0.
-int32_t saturate(int64_t value) {
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
+// A zero divisor gives 0.
 int32_t wave_milliseconds(int32_t size, int32_t frame_size, int32_t rate) {
     if (frame_size == 0 || rate == 0) return 0;
     const int64_t frames = static_cast<int64_t>(size) / frame_size;
-    return saturate(frames * 1000 / rate);
+    return saturate_to_int32(frames * 1000 / rate);
 }
 
 }  // namespace

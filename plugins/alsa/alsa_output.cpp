@@ -5,11 +5,9 @@
 // always noticed promptly. Underruns are recovered and counted. Some PCMs
 // never block (null, file sinks): against those the pacing clock holds the
 // engine to real time, so programs don't race through their sounds.
-#include "block_clock.h"
-#include "error_text.h"
-#include "output_thread.h"
+#include "plugin_device.h"
+#include "plugin_output.h"
 #include "record_format.h"
-#include "zyn_plugout.h"
 
 #include <alsa/asoundlib.h>
 #include <atomic>
@@ -29,11 +27,7 @@ using namespace zyn::plugout;
 
 // Plain globals: the engine may call PLUG_EXIT from its own finaliser, after
 // which nothing here may run a destructor.
-ErrorText g_error;
-OutputThread g_thread;
-BlockClock g_clock;
 snd_pcm_t *g_pcm = nullptr;
-PlugoutRecord *g_record = nullptr;
 int16_t *g_block = nullptr;
 snd_pcm_uframes_t g_device_frames = 0;  // the PCM's whole buffer
 std::atomic<int> g_underruns{0};
@@ -84,7 +78,7 @@ bool write_block(const std::atomic<int> &stop) {
     return true;
 }
 
-void *run_output(void *) {
+void run_output() {
     const std::atomic<int> &stop = g_thread.stop_flag();
     const snd_pcm_sframes_t frames = g_record->frames;
     g_clock.start(g_record->frames, g_record->rate,
@@ -104,17 +98,10 @@ void *run_output(void *) {
             continue;
         }
         if (!g_clock.pace(stop)) break;
-        g_record->buffer = g_block;
-        g_record->fill(g_record);
+        fill_block(g_block);
         lost = !write_block(stop);
     }
-    if (!lost) return nullptr;
-    g_clock.start(g_record->frames, g_record->rate, 0);
-    while (g_clock.pace(stop)) {
-        g_record->buffer = g_block;
-        g_record->fill(g_record);
-    }
-    return nullptr;
+    if (lost) run_paced(g_block);
 }
 
 // Plays out what is queued, within a deadline; drops it otherwise.
@@ -133,9 +120,7 @@ void drain_pcm() {
 }
 
 void stop_output() {
-    if (!g_thread.running()) return;
-    g_thread.stop_and_join();
-    drain_pcm();
+    if (end_loop()) drain_pcm();
 }
 
 void close_output() {
@@ -146,7 +131,6 @@ void close_output() {
     }
     std::free(g_block);
     g_block = nullptr;
-    g_record = nullptr;
 }
 
 // Sets the PCM up for the record's format; the rate may come back as the
@@ -206,87 +190,56 @@ bool configure(PlugoutRecord &record, const char *device) {
     return true;
 }
 
-}  // namespace
-
-extern "C" {
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
+bool default_pcm_opens() {
     snd_pcm_t *probe = nullptr;
     const int result = open_pcm(&probe, "default");
     if (result < 0) {
         g_error.set("ALSA: no playback device: %s", snd_strerror(result));
-        return 0;
+        return false;
     }
     snd_pcm_close(probe);
-    return 1;
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
-    close_output();
-    if (record == nullptr || !accept_format(*record, "ALSA", g_error)) return 0;
-    if (record->fill == nullptr) {
-        g_error.set("ALSA: no fill routine given");
-        return 0;
-    }
+bool open_output(PlugoutRecord &record) {
     char device[32] = "default";
-    if (record->device >= 0) std::snprintf(device, sizeof(device), "plughw:%d", record->device);
+    if (record.device >= 0) std::snprintf(device, sizeof(device), "plughw:%d", record.device);
     const int result = open_pcm(&g_pcm, device);
     if (result < 0) {
         g_pcm = nullptr;
         g_error.set("ALSA: cannot open %s: %s", device, snd_strerror(result));
-        return 0;
+        return false;
     }
-    if (!configure(*record, device)) {
-        close_output();
-        return 0;
-    }
+    if (!configure(record, device)) return false;
     g_block = static_cast<int16_t *>(
-        std::calloc(static_cast<size_t>(record->frames) * static_cast<size_t>(record->channels), 2));
+        std::calloc(static_cast<size_t>(record.frames) * static_cast<size_t>(record.channels), 2));
     if (g_block == nullptr) {
-        g_error.set("ALSA: cannot allocate a block of %d frames", record->frames);
-        close_output();
-        return 0;
+        g_error.set("ALSA: cannot allocate a block of %d frames", record.frames);
+        return false;
     }
     char shown[64];
     char *card = nullptr;
-    if (record->device >= 0 && snd_card_get_name(record->device, &card) == 0 && card != nullptr)
+    if (record.device >= 0 && snd_card_get_name(record.device, &card) == 0 && card != nullptr)
         std::snprintf(shown, sizeof(shown), "%s (%s)", device, card);
     else
         std::snprintf(shown, sizeof(shown), "%s", device);
     std::free(card);
-    complete_record(*record, "ALSA", shown);
-    g_record = record;
+    complete_record(record, "ALSA", shown);
     g_underruns.store(0);
-    g_error.clear();
-    return 1;
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_START(void) {
-    if (g_record == nullptr) {
-        g_error.set("ALSA: started before PLUG_INIT");
-        return 0;
-    }
-    if (g_thread.running()) return 1;
+bool prepare_output() {
     const int result = snd_pcm_prepare(g_pcm);
     if (result < 0) {
         g_error.set("ALSA: cannot prepare the device: %s", snd_strerror(result));
-        return 0;
+        return false;
     }
-    return g_thread.start(run_output, nullptr, g_error) ? 1 : 0;
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_STOP(void) {
-    stop_output();
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void) {
-    close_output();
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) {
-    const char *error = g_error.read();
+// Recovered underruns are no error, but worth telling.
+const char *report(const char *error) {
     const int underruns = g_underruns.load(std::memory_order_relaxed);
     if (underruns == 0) return error;
     std::snprintf(g_report, sizeof(g_report), "%s%s%d underrun%s recovered", error,
@@ -294,4 +247,15 @@ ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) {
     return g_report;
 }
 
-}  // extern "C"
+}  // namespace
+
+const PluginDevice zyn::plugout::kPlugin = {
+    .name = "ALSA",
+    .available = default_pcm_opens,
+    .open = open_output,
+    .prepare = prepare_output,
+    .run = run_output,
+    .stop = stop_output,
+    .close = close_output,
+    .report = report,
+};

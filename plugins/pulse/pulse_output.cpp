@@ -5,12 +5,10 @@
 // poll until the server asks for more (or PLUG_STOP wakes it). If the server
 // goes away the engine keeps running at real-time pace, silently, and
 // PLUG_ERROR says what happened.
-#include "block_clock.h"
-#include "error_text.h"
-#include "output_thread.h"
+#include "plugin_device.h"
+#include "plugin_output.h"
 #include "pulse_connection.h"
 #include "record_format.h"
-#include "zyn_plugout.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,12 +19,8 @@ using namespace zyn::plugout;
 
 // Plain globals: the engine may call PLUG_EXIT from its own finaliser, after
 // which nothing here may run a destructor.
-ErrorText g_error;
-OutputThread g_thread;
-BlockClock g_clock;
 PulseConnection g_connection;
 pa_stream *g_stream = nullptr;
-PlugoutRecord *g_record = nullptr;
 void *g_block = nullptr;
 int64_t g_queue_ns = 0;  // duration of the queue asked for
 
@@ -45,7 +39,7 @@ void report_lost() {
                 pulse_error_text(g_connection.context));
 }
 
-void *run_output(void *) {
+void run_output() {
     const std::atomic<int> &stop = g_thread.stop_flag();
     const size_t block = static_cast<size_t>(g_record->buffer_size);
     bool lost = false;
@@ -56,8 +50,7 @@ void *run_output(void *) {
         }
         const size_t room = pa_stream_writable_size(g_stream);
         if (room != static_cast<size_t>(-1) && room >= block) {
-            g_record->buffer = g_block;
-            g_record->fill(g_record);
+            fill_block(g_block);
             if (pa_stream_write(g_stream, g_block, block, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
                 lost = true;
                 break;
@@ -69,14 +62,9 @@ void *run_output(void *) {
             break;
         }
     }
-    if (!lost) return nullptr;
+    if (!lost) return;
     report_lost();
-    g_clock.start(g_record->frames, g_record->rate, 0);
-    while (g_clock.pace(stop)) {
-        g_record->buffer = g_block;
-        g_record->fill(g_record);
-    }
-    return nullptr;
+    run_paced(g_block);
 }
 
 // Lets what is queued play out, within a deadline; drops it if that fails.
@@ -100,12 +88,10 @@ void drain_stream() {
     pa_operation_unref(drain);
 }
 
+void wake_output() { pa_mainloop_wakeup(g_connection.loop); }
+
 void stop_output() {
-    if (!g_thread.running()) return;
-    g_thread.request_stop();
-    pa_mainloop_wakeup(g_connection.loop);
-    g_thread.join();
-    drain_stream();
+    if (end_loop(wake_output)) drain_stream();
 }
 
 void close_output() {
@@ -118,7 +104,6 @@ void close_output() {
     pulse_disconnect(g_connection);
     std::free(g_block);
     g_block = nullptr;
-    g_record = nullptr;
 }
 
 bool open_stream(PlugoutRecord &record) {
@@ -172,65 +157,43 @@ bool open_stream(PlugoutRecord &record) {
     return true;
 }
 
-}  // namespace
-
-extern "C" {
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
+bool server_answers() {
     PulseConnection probe;
-    if (!pulse_connect(probe, "zyn probe", g_error)) return 0;
+    if (!pulse_connect(probe, "zyn probe", g_error)) return false;
     pulse_disconnect(probe);
-    return 1;
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
-    close_output();
-    if (record == nullptr || !accept_format(*record, "PulseAudio", g_error)) return 0;
-    if (record->fill == nullptr) {
-        g_error.set("PulseAudio: no fill routine given");
-        return 0;
-    }
-    g_block = std::calloc(1, static_cast<size_t>(record->frames) * 2 * static_cast<size_t>(record->channels));
+bool open_output(PlugoutRecord &record) {
+    g_block = std::calloc(1, static_cast<size_t>(record.frames) * 2 * static_cast<size_t>(record.channels));
     if (g_block == nullptr) {
-        g_error.set("PulseAudio: cannot allocate a block of %d frames", record->frames);
-        return 0;
+        g_error.set("PulseAudio: cannot allocate a block of %d frames", record.frames);
+        return false;
     }
-    if (!pulse_connect(g_connection, "zyn", g_error) || !open_stream(*record)) {
-        close_output();
-        return 0;
-    }
+    if (!pulse_connect(g_connection, "zyn", g_error) || !open_stream(record)) return false;
     const char *sink = pa_stream_get_device_name(g_stream);
-    complete_record(*record, "PulseAudio", sink != nullptr ? sink : "default sink");
-    g_record = record;
-    g_error.clear();
-    return 1;
+    complete_record(record, "PulseAudio", sink != nullptr ? sink : "default sink");
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_START(void) {
-    if (g_record == nullptr) {
-        g_error.set("PulseAudio: started before PLUG_INIT");
-        return 0;
-    }
-    if (g_thread.running()) return 1;
+bool prepare_output() {
     pa_mainloop_iterate(g_connection.loop, 0, nullptr);
     if (!stream_alive()) {
         g_error.set("PulseAudio: the server has gone away (%s)",
                     pulse_error_text(g_connection.context));
-        return 0;
+        return false;
     }
-    return g_thread.start(run_output, nullptr, g_error) ? 1 : 0;
+    return true;
 }
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_STOP(void) {
-    stop_output();
-    return 1;
-}
+}  // namespace
 
-ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void) {
-    close_output();
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) { return g_error.read(); }
-
-}  // extern "C"
+const PluginDevice zyn::plugout::kPlugin = {
+    .name = "PulseAudio",
+    .available = server_answers,
+    .open = open_output,
+    .prepare = prepare_output,
+    .run = run_output,
+    .stop = stop_output,
+    .close = close_output,
+};

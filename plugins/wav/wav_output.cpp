@@ -4,12 +4,10 @@
 // is a valid WAV of everything on disk at any moment, even if the process dies
 // without closing it; PLUG_STOP and PLUG_EXIT flush and complete it.
 // ZYN_WAV_REALTIME=0 produces blocks as fast as the engine fills them.
-#include "block_clock.h"
-#include "error_text.h"
-#include "output_thread.h"
+#include "plugin_device.h"
+#include "plugin_output.h"
 #include "record_format.h"
 #include "wav_header.h"
-#include "zyn_plugout.h"
 
 #include <cerrno>
 #include <climits>
@@ -26,10 +24,6 @@ constexpr size_t kStagingBytes = 64 * 1024;
 
 // Plain globals: the engine may call PLUG_EXIT from its own finaliser, after
 // which nothing here may run a destructor.
-ErrorText g_error;
-OutputThread g_thread;
-BlockClock g_clock;
-PlugoutRecord *g_record = nullptr;
 char g_path[PATH_MAX] = "";
 int g_fd = -1;
 bool g_realtime = true;
@@ -59,14 +53,14 @@ bool write_all(const uint8_t *data, size_t bytes, off_t offset) {
 }
 
 bool write_header() {
-    uint8_t header[kWavHeaderBytes];
-    build_wav_header(header, g_record->rate, g_record->channels, g_data_bytes);
+    uint8_t header[zyn::wav::kHeaderBytes];
+    zyn::wav::encode_header({g_record->channels, g_record->rate, 16, g_data_bytes}, header);
     return write_all(header, sizeof(header), 0);
 }
 
 void flush_staging() {
     if (g_fd < 0 || g_failed || g_staging_used == 0) return;
-    if (write_all(g_staging, g_staging_used, static_cast<off_t>(kWavHeaderBytes) + g_data_bytes)) {
+    if (write_all(g_staging, g_staging_used, static_cast<off_t>(zyn::wav::kHeaderBytes) + g_data_bytes)) {
         g_data_bytes += static_cast<uint32_t>(g_staging_used);
         write_header();
     }
@@ -85,29 +79,73 @@ void store_block() {
     }
     if (g_staging_used + bytes > g_staging_capacity) flush_staging();
     std::memcpy(g_staging + g_staging_used, g_block, bytes);
-    to_little_endian(reinterpret_cast<int16_t *>(g_staging + g_staging_used), bytes / 2);
+    zyn::wav::to_little_endian(reinterpret_cast<int16_t *>(g_staging + g_staging_used), bytes / 2);
     g_staging_used += bytes;
 }
 
-void *run_output(void *) {
+void run_output() {
     g_clock.start(g_record->frames, g_record->rate, 0);
     const std::atomic<int> &stop = g_thread.stop_flag();
     while (stop.load(std::memory_order_acquire) == 0) {
         // Once nothing can be written the engine still runs at a device's
         // pace rather than spinning.
         if ((g_realtime || g_failed) && !g_clock.pace(stop)) break;
-        g_record->buffer = g_block;
-        g_record->fill(g_record);
+        fill_block(g_block);
         store_block();
         if (!g_realtime && !g_failed) g_clock.resync();
     }
-    return nullptr;
+}
+
+bool path_given() {
+    const char *path = std::getenv("ZYN_WAV_OUT");
+    if (path == nullptr || path[0] == '\0') {
+        g_error.set("WAV output: ZYN_WAV_OUT does not name a file");
+        return false;
+    }
+    return true;
+}
+
+bool open_output(PlugoutRecord &record) {
+    if (!path_given()) return false;
+    const char *path = std::getenv("ZYN_WAV_OUT");
+    if (std::strlen(path) >= sizeof(g_path)) {
+        g_error.set("WAV output: the file name in ZYN_WAV_OUT is too long");
+        return false;
+    }
+    std::strcpy(g_path, path);
+    const char *realtime = std::getenv("ZYN_WAV_REALTIME");
+    g_realtime = realtime == nullptr || std::strcmp(realtime, "0") != 0;
+
+    complete_record(record, "WAV file", g_path);
+    const size_t block = static_cast<size_t>(record.buffer_size);
+    g_staging_capacity = block > kStagingBytes ? block : kStagingBytes / block * block;
+    g_block = static_cast<uint8_t *>(std::calloc(1, block));
+    g_staging = static_cast<uint8_t *>(std::malloc(g_staging_capacity));
+    if (g_block == nullptr || g_staging == nullptr) {
+        g_error.set("WAV output: cannot allocate %zu bytes of buffers", block + g_staging_capacity);
+        return false;
+    }
+    g_fd = open(g_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (g_fd < 0) {
+        g_error.set("WAV output: cannot create %s: %s", g_path, std::strerror(errno));
+        return false;
+    }
+    g_failed = false;
+    g_staging_used = 0;
+    g_data_bytes = 0;
+    g_data_limit = zyn::wav::data_limit(record.frame_size);
+    return write_header();
+}
+
+// A stopped recording is a complete file.
+void stop_output() {
+    end_loop();
+    if (g_fd >= 0) flush_staging();
 }
 
 void close_output() {
-    g_thread.stop_and_join();
+    stop_output();
     if (g_fd >= 0) {
-        flush_staging();
         close(g_fd);
         g_fd = -1;
     }
@@ -115,91 +153,15 @@ void close_output() {
     std::free(g_staging);
     g_block = nullptr;
     g_staging = nullptr;
-    g_record = nullptr;
 }
 
 }  // namespace
 
-extern "C" {
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_ISANY(PlugoutRecord *) {
-    const char *path = std::getenv("ZYN_WAV_OUT");
-    if (path == nullptr || path[0] == '\0') {
-        g_error.set("WAV output: ZYN_WAV_OUT does not name a file");
-        return 0;
-    }
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_INIT(PlugoutRecord *record) {
-    close_output();
-    if (record == nullptr || !accept_format(*record, "WAV output", g_error)) return 0;
-    if (record->fill == nullptr) {
-        g_error.set("WAV output: no fill routine given");
-        return 0;
-    }
-    const char *path = std::getenv("ZYN_WAV_OUT");
-    if (path == nullptr || path[0] == '\0') {
-        g_error.set("WAV output: ZYN_WAV_OUT does not name a file");
-        return 0;
-    }
-    if (std::strlen(path) >= sizeof(g_path)) {
-        g_error.set("WAV output: the file name in ZYN_WAV_OUT is too long");
-        return 0;
-    }
-    std::strcpy(g_path, path);
-    const char *realtime = std::getenv("ZYN_WAV_REALTIME");
-    g_realtime = realtime == nullptr || std::strcmp(realtime, "0") != 0;
-
-    complete_record(*record, "WAV file", g_path);
-    const size_t block = static_cast<size_t>(record->buffer_size);
-    g_staging_capacity = block > kStagingBytes ? block : kStagingBytes / block * block;
-    g_block = static_cast<uint8_t *>(std::calloc(1, block));
-    g_staging = static_cast<uint8_t *>(std::malloc(g_staging_capacity));
-    if (g_block == nullptr || g_staging == nullptr) {
-        g_error.set("WAV output: cannot allocate %zu bytes of buffers", block + g_staging_capacity);
-        close_output();
-        return 0;
-    }
-    g_fd = open(g_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (g_fd < 0) {
-        g_error.set("WAV output: cannot create %s: %s", g_path, std::strerror(errno));
-        close_output();
-        return 0;
-    }
-    g_record = record;
-    g_failed = false;
-    g_staging_used = 0;
-    g_data_bytes = 0;
-    g_data_limit = wav_data_limit(record->frame_size);
-    g_error.clear();
-    if (!write_header()) {
-        close_output();
-        return 0;
-    }
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_START(void) {
-    if (g_record == nullptr) {
-        g_error.set("WAV output: started before PLUG_INIT");
-        return 0;
-    }
-    return g_thread.start(run_output, nullptr, g_error) ? 1 : 0;
-}
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_STOP(void) {
-    g_thread.stop_and_join();
-    // A stopped recording is a complete file.
-    if (g_fd >= 0) flush_staging();
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void) {
-    close_output();
-    return 1;
-}
-
-ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void) { return g_error.read(); }
-
-}  // extern "C"
+const PluginDevice zyn::plugout::kPlugin = {
+    .name = "WAV output",
+    .available = path_given,
+    .open = open_output,
+    .run = run_output,
+    .stop = stop_output,
+    .close = close_output,
+};

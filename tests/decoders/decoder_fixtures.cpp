@@ -1,5 +1,6 @@
 #include "decoder_fixtures.h"
 
+#include "wav_fixture.h"
 #include "zyn.h"
 
 #include <algorithm>
@@ -17,14 +18,6 @@
 namespace zyn_test {
 
 namespace {
-void put16(std::vector<uint8_t> &b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(std::vector<uint8_t> &b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
 bool run(const std::string &command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 std::string quote(const std::string &s) { return "'" + s + "'"; }
 }  // namespace
@@ -32,56 +25,29 @@ std::string quote(const std::string &s) { return "'" + s + "'"; }
 bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, double frequency,
                     double seconds, double amplitude) {
     const auto frames = static_cast<uint32_t>(std::lround(rate * seconds));
-    const uint32_t data = frames * static_cast<uint32_t>(channels) * 2;
-    std::vector<uint8_t> b;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    put32(b, 36 + data);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, static_cast<uint32_t>(channels));
-    put32(b, static_cast<uint32_t>(rate));
-    put32(b, static_cast<uint32_t>(rate * channels * 2));
-    put16(b, static_cast<uint32_t>(channels * 2));
-    put16(b, 16);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put32(b, data);
+    Pcm tone{rate, channels, {}};
     for (uint32_t i = 0; i < frames; ++i) {
         const double v = amplitude * std::sin(2.0 * M_PI * frequency * i / rate);
-        const auto s = static_cast<int16_t>(std::lround(v));
-        for (int32_t c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(s));
+        tone.samples.insert(tone.samples.end(), static_cast<size_t>(channels), static_cast<int16_t>(std::lround(v)));
     }
-    return write_file(path, b);
+    return write_wav(path, tone);
 }
 
 bool write_noise_wav(const std::string &path, int32_t bits, double seconds, uint32_t seed,
                      int32_t amplitude) {
-    const uint32_t rate = 44100;
-    const uint32_t channels = 2;
+    WavSpec spec;
+    spec.bits = static_cast<uint16_t>(bits);
     const uint32_t bytes_per_sample = static_cast<uint32_t>(bits) / 8;
-    const auto frames = static_cast<uint32_t>(std::lround(rate * seconds));
-    const uint32_t data = frames * channels * bytes_per_sample;
+    const auto frames = static_cast<uint32_t>(std::lround(spec.rate * seconds));
     std::vector<uint8_t> b;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    put32(b, 36 + data);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(b, 16);
-    put16(b, 1);
-    put16(b, channels);
-    put32(b, rate);
-    put32(b, rate * channels * bytes_per_sample);
-    put16(b, channels * bytes_per_sample);
-    put16(b, static_cast<uint32_t>(bits));
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    put32(b, data);
     std::mt19937 random(seed);
     const uint32_t span = 2 * static_cast<uint32_t>(amplitude) + 1;
-    for (uint32_t i = 0; i < frames * channels; ++i) {
+    for (uint32_t i = 0; i < frames * spec.channels; ++i) {
         const int32_t s16 = static_cast<int32_t>(random() % span) - amplitude;
         const auto s = static_cast<uint32_t>(bits == 24 ? s16 * 256 + static_cast<int32_t>(random() % 256) : s16);
         for (uint32_t k = 0; k < bytes_per_sample; ++k) b.push_back(static_cast<uint8_t>(s >> (8 * k)));
     }
-    return write_file(path, b);
+    return write_file(path, wav_image(spec, b));
 }
 
 std::vector<uint8_t> seeded_bytes(size_t count, uint32_t seed) {
@@ -150,17 +116,6 @@ MpegFrames count_mpeg_frames(const std::string &path) {
         p += static_cast<size_t>(length);
     }
     return result;
-}
-
-std::vector<uint8_t> read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
 }
 
 FileState file_state(const std::string &path) {
@@ -250,25 +205,6 @@ double tone_amplitude(const std::vector<int16_t> &mono) {
     double sum = 0.0;
     for (int16_t s : mono) sum += static_cast<double>(s) * s;
     return std::sqrt(sum / static_cast<double>(mono.size())) * std::sqrt(2.0);
-}
-
-bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
-                      int32_t *rate) {
-    const std::vector<uint8_t> f = read_file(path);
-    if (f.size() < 44 || std::memcmp(f.data(), "RIFF", 4) != 0) return false;
-    *channels = f[22] | (f[23] << 8);
-    *rate = static_cast<int32_t>(f[24] | (f[25] << 8) | (f[26] << 16) | (static_cast<uint32_t>(f[27]) << 24));
-    for (size_t p = 12; p + 8 <= f.size();) {
-        const uint32_t size = f[p + 4] | (f[p + 5] << 8) | (f[p + 6] << 16) | (static_cast<uint32_t>(f[p + 7]) << 24);
-        if (std::memcmp(&f[p], "data", 4) == 0) {
-            size_t n = std::min<size_t>(size, f.size() - p - 8) / 2;
-            samples->resize(n);
-            std::memcpy(samples->data(), &f[p + 8], n * 2);
-            return true;
-        }
-        p += 8 + size + (size & 1);
-    }
-    return false;
 }
 
 bool decode_ogg_reference(const std::string &ogg, const std::string &wav) {

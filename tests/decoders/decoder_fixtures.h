@@ -1,7 +1,10 @@
-// Fixtures for the decoder tests: tone WAV files written here, encoded with
-// the system's lame and oggenc, and the measurements the tests make on what
-// comes back (an independent MPEG frame count, tone frequency and level).
+// Fixtures for the decoder tests: tone WAV files written here (through
+// wav_fixture.h), encoded with the system's lame and oggenc, and the
+// measurements the tests make on what comes back (an independent MPEG frame
+// count, tone frequency and level).
 #pragma once
+
+#include "file_bytes.h"
 
 #include <cstdint>
 #include <map>
@@ -50,7 +53,6 @@ std::vector<uint8_t> id3v2_tag(const std::vector<uint8_t> &inside);
 // they do not fall in step like the headers of real frames.
 std::vector<uint8_t> sync_junk(size_t count, uint32_t seed);
 
-std::vector<uint8_t> read_file(const std::string &path);
 // Everything a caller would notice of a file being changed or replaced.
 struct FileState {
     bool exists = false;
@@ -68,7 +70,6 @@ std::map<std::string, FileState> folder_state(const std::string &folder);
 // symlink to a file, and a symlink to a name that does not exist. Returns
 // them, empty when one could not be made.
 std::vector<std::string> make_taken_names(const std::string &folder);
-bool write_file(const std::string &path, const std::vector<uint8_t> &bytes);
 bool file_exists(const std::string &path);
 
 // One channel of interleaved samples.
@@ -79,10 +80,6 @@ double tone_frequency(const std::vector<int16_t> &mono, int32_t rate);
 // Peak amplitude of a sine from its RMS.
 double tone_amplitude(const std::vector<int16_t> &mono);
 
-// Samples of a 16-bit PCM WAV file written by a trusted tool (44-byte or
-// longer header; the data chunk is found by its id).
-bool read_wav_samples(const std::string &path, std::vector<int16_t> *samples, int32_t *channels,
-                      int32_t *rate);
 // Decodes an Ogg Vorbis file with the system's oggdec into a WAV file.
 bool decode_ogg_reference(const std::string &ogg, const std::string &wav);
 

@@ -269,9 +269,19 @@ TEST(Mp3Stream, SettersClampAndNeedAStream) {
     EXPECT_EQ(ZYN_SET_STREAMVOLUME(0.00001f), 1);
     ASSERT_EQ(ZYN_GET_STREAMVOLUME(&v), 1);
     EXPECT_EQ(v, 0.0f);
+    // Unlike a sound's, the stream's volume keeps 0.0001f; not a number is silence.
+    EXPECT_EQ(ZYN_SET_STREAMVOLUME(0.0001f), 1);
+    ASSERT_EQ(ZYN_GET_STREAMVOLUME(&v), 1);
+    EXPECT_EQ(v, 0.0001f);
+    EXPECT_EQ(ZYN_SET_STREAMVOLUME(std::nanf("")), 1);
+    ASSERT_EQ(ZYN_GET_STREAMVOLUME(&v), 1);
+    EXPECT_EQ(v, 0.0f);
     EXPECT_EQ(ZYN_SET_STREAMPAN(-3.0f), 1);
     ASSERT_EQ(ZYN_GET_STREAMPAN(&v), 1);
     EXPECT_EQ(v, -1.0f);
+    EXPECT_EQ(ZYN_SET_STREAMPAN(std::nanf("")), 1);
+    ASSERT_EQ(ZYN_GET_STREAMPAN(&v), 1);
+    EXPECT_EQ(v, 0.0f);
     EXPECT_EQ(ZYN_GET_STREAMVOLUME(nullptr), 0);
     EXPECT_EQ(ZYN_GET_STREAMBUFFER(nullptr, &c, &f), 0);
     ASSERT_EQ(ZYN_GET_STREAMBUFFER(&block, &c, &f), 1);

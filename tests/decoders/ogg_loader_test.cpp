@@ -2,6 +2,7 @@
 // the WAV loader's arithmetic, temporary names, and bad files.
 #include "decoder_fixtures.h"
 #include "test_support.h"
+#include "wav_fixture.h"
 #include "zyn.h"
 
 #include <gtest/gtest.h>
@@ -30,10 +31,12 @@ struct OggLoaderTest : ::testing::Test {
     }
     // The same file decoded by oggdec.
     std::vector<int16_t> reference(const std::string &file, int32_t *channels, int32_t *rate) {
-        std::vector<int16_t> samples;
         const std::string wav = file + ".ref.wav";
-        if (!decode_ogg_reference(file, wav) || !read_wav_samples(wav, &samples, channels, rate)) return {};
-        return samples;
+        if (!decode_ogg_reference(file, wav)) return {};
+        const WavFile decoded = read_wav(wav);
+        *channels = decoded.channels;
+        *rate = decoded.rate;
+        return decoded.samples;
     }
 };
 

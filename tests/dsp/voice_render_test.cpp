@@ -90,10 +90,16 @@ TEST(VoiceRender, EveryVariantMatchesThePlainLoops) {
     }
 }
 
+// A 16.16 factor as the float SCALE16 and PAN16 take for it: below 2^24 the
+// quotient is exact, so the kernels work with this very factor.
+float factor_as_float(int64_t factor) { return static_cast<float>(factor) / 65536.0f; }
+
 // The per-step path a fused voice stands for, on a stereo block.
 void reference_voice(std::vector<int16_t> &sum, bool first, const int16_t *start, int16_t **pos,
-                     const int16_t *end, int32_t *loops, float speed, float volume, float left,
-                     float right, bool pan) {
+                     const int16_t *end, int32_t *loops, float speed, const FusedGains &g, bool pan) {
+    const float volume = factor_as_float(g.volume);
+    const float left = factor_as_float(g.left);
+    const float right = factor_as_float(g.right);
     const auto bytes = static_cast<int32_t>(sum.size() * 2);
     std::vector<int16_t> work(sum.size(), 0x5A5A);
     if (speed == 1.0f) COPYRIGHT32(work.data(), start, pos, end, loops, bytes);
@@ -118,10 +124,12 @@ TEST(VoiceRender, AFusedVoiceEqualsTheKernelsItReplaces) {
         const int32_t entry_loops = one_of<int32_t>({1, 2, 3, 1 << 30, 0, -1});
         const float speed = one_of<float>({1.0f, 1.5f, 0.5f, -1.0f, -2.3f, 1e-6f, 0.01f, 7.25f,
                                            250.0f, 16383.0f, -16383.0f});
-        const float volume = one_of<float>({1.0f, 0.0f, 0.0001f, 0.5f, 0.8f, 1.7f, 2.0f, 5.0f, -0.7f});
-        const float left = one_of<float>({1.0f, 0.5f, 0.0f, 0.7f});
-        const float right = left == 1.0f ? one_of<float>({1.0f, 0.3f, 0.0f}) : 1.0f;
+        // The 16.16 forms of volumes 1, 0, 0.0001, 0.5, 0.8, 1.7, 2, 5 and
+        // -0.7, and of pan gains 1, 0.5, 0.7, 0.3 and 0 on one channel.
+        FusedGains g{one_of<int64_t>({65536, 0, 7, 32768, 52429, 111411, 131072, 327680, -45875}), 65536,
+                     65536};
         const bool pan = pick(0, 1);
+        if (pan) (pick(0, 1) ? g.left : g.right) = one_of<int64_t>({65536, 32768, 45875, 19661, 0});
         const bool first = pick(0, 1);
         const int32_t frames = pick(1, 700);
         const std::vector<int16_t> start_sum = noise(static_cast<size_t>(frames) * 2);
@@ -129,12 +137,7 @@ TEST(VoiceRender, AFusedVoiceEqualsTheKernelsItReplaces) {
         std::vector<int16_t> expect = start_sum;
         int16_t *expect_pos = entry;
         int32_t expect_loops = entry_loops;
-        reference_voice(expect, first, start, &expect_pos, end, &expect_loops, speed, volume, left,
-                        right, pan);
-
-        FusedGains g{volume == 1.0f ? 65536 : zyn::scale_factor_fixed(volume), 65536, 65536};
-        if (pan && left == 1.0f) g.right = zyn::scale_factor_fixed(right);
-        else if (pan) g.left = zyn::scale_factor_fixed(left);
+        reference_voice(expect, first, start, &expect_pos, end, &expect_loops, speed, g, pan);
         for (int32_t v = 0; v < count; ++v) {
             std::vector<int16_t> got = start_sum;
             int16_t *pos = entry;

@@ -214,8 +214,6 @@ TEST(FusedMix, ShortAndLongBlocksToo) {
     run_scenarios(2, 1000, 400, 60);
 }
 
-TEST(FusedMix, MonoDevicesKeepThePerStepPath) { run_scenarios(1, 64, 500, 30); }
-
 TEST(FusedMix, AStreamBlockComesFirstAndCountsTowardsTheChannelLimit) {
     constexpr int32_t kBlockFrames = 64;
     PumpDevice device(44100, 2, kBlockFrames);

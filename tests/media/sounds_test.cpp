@@ -208,7 +208,10 @@ TEST(Sounds, SettersClampAndGettersReturnTheStoredValue) {
     }
     const struct {
         float given, stored;
-    } volumes[] = {{3.0f, 2.0f}, {0.00005f, 0.0f}, {-1.0f, 0.0f}, {0.5f, 0.5f}, {std::nanf(""), 0.0f}};
+    } volumes[] = {{3.0f, 2.0f},     {0.00005f, 0.0f},        {-1.0f, 0.0f},
+                   {0.5f, 0.5f},     {std::nanf(""), 0.0f},   {INFINITY, 2.0f},
+                   // 0.0001f lies just below 0.0001; the next float above is kept.
+                   {0.0001f, 0.0f},  {0.00010001f, 0.00010001f}};
     for (const auto &c : volumes) {
         ASSERT_EQ(ZYN_SET_SOUNDVOLUME(s, c.given), 1);
         ASSERT_EQ(ZYN_GET_SOUNDVOLUME(s, &f), 1);

@@ -68,7 +68,7 @@ TEST(PlayerErrors, FilesThatCannotBePlayedSayWhy) {
     expect_file_refused(render(dir, {dir.file("cut.wav")}), "cut.wav", "refused");
 
     // Floating-point samples are named as what they are.
-    Audio tone_audio = tone(440.0, 0.1, 8000.0);
+    Pcm tone_audio = tone(440.0, 0.1, 8000.0);
     write_wav(dir.file("float.wav"), tone_audio);
     {
         std::FILE *f = std::fopen(dir.file("float.wav").c_str(), "r+b");
@@ -91,8 +91,8 @@ TEST(PlayerErrors, ABadFileDoesNotStopTheOthers) {
     write_wav(dir.file("good.wav"), tone(440.0, 0.5, 16000.0));
     ProgramRun run = render(dir, {dir.file("missing.wav"), dir.file("good.wav")});
     expect_file_refused(run, "missing.wav", "cannot open");
-    Audio out;
-    ASSERT_TRUE(read_wav(dir.file("out.wav"), out));
+    const WavFile out = read_wav(dir.file("out.wav"));
+    ASSERT_EQ(out.problem, "");
     EXPECT_NEAR(static_cast<double>(audible_extent(out.channel(0)).length()), 22050.0, 3.0);
 }
 

@@ -28,8 +28,8 @@ void write_text(const std::string &path, const std::string &text) {
 
 // The recorded file holds the 440 Hz tone (after whatever silence came first).
 void expect_tone_recorded(const std::string &path, size_t frames) {
-    Audio out;
-    ASSERT_TRUE(read_wav(path, out)) << path;
+    const WavFile out = read_wav(path);
+    ASSERT_EQ(out.problem, "") << path;
     std::vector<double> left = out.channel(0);
     Extent heard = audible_extent(left);
     EXPECT_NEAR(static_cast<double>(heard.length()), static_cast<double>(frames), 3.0) << path;

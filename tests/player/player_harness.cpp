@@ -88,15 +88,6 @@ ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string>
     return result;
 }
 
-void put16(std::FILE *f, uint16_t v) {
-    unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
-    std::fwrite(b, 1, 2, f);
-}
-void put32(std::FILE *f, uint32_t v) {
-    put16(f, static_cast<uint16_t>(v));
-    put16(f, static_cast<uint16_t>(v >> 16));
-}
-
 }  // namespace
 
 ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env, double timeout_seconds) {
@@ -109,67 +100,8 @@ ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<s
     return run(argv, environment_with(env, true), 120.0);
 }
 
-std::vector<double> Audio::channel(int c) const {
-    std::vector<double> out;
-    for (size_t i = static_cast<size_t>(c); i < samples.size(); i += static_cast<size_t>(channels))
-        out.push_back(samples[i]);
-    return out;
-}
-
-void write_wav(const std::string &path, const Audio &audio) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return;
-    const uint32_t bytes = static_cast<uint32_t>(audio.samples.size() * 2);
-    std::fwrite("RIFF", 1, 4, f);
-    put32(f, 36 + bytes);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    put32(f, 16);
-    put16(f, 1);
-    put16(f, static_cast<uint16_t>(audio.channels));
-    put32(f, static_cast<uint32_t>(audio.rate));
-    put32(f, static_cast<uint32_t>(audio.rate * audio.channels * 2));
-    put16(f, static_cast<uint16_t>(audio.channels * 2));
-    put16(f, 16);
-    std::fwrite("data", 1, 4, f);
-    put32(f, bytes);
-    for (int16_t s : audio.samples) put16(f, static_cast<uint16_t>(s));
-    std::fclose(f);
-}
-
-bool read_wav(const std::string &path, Audio &audio) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    std::vector<unsigned char> d;
-    unsigned char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) d.insert(d.end(), chunk, chunk + got);
-    std::fclose(f);
-    auto le32 = [&](size_t at) { return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (uint32_t(d[at + 3]) << 24); };
-    auto le16 = [&](size_t at) { return uint16_t(d[at] | (d[at + 1] << 8)); };
-    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 || std::memcmp(&d[8], "WAVE", 4) != 0) return false;
-    if (le32(4) != d.size() - 8) return false;  // the header must be complete
-    bool have_format = false;
-    for (size_t at = 12; at + 8 <= d.size();) {
-        uint32_t size = le32(at + 4);
-        if (std::memcmp(&d[at], "fmt ", 4) == 0 && size >= 16) {
-            if (le16(at + 8) != 1 || le16(at + 22) != 16) return false;
-            audio.channels = le16(at + 10);
-            audio.rate = static_cast<int>(le32(at + 12));
-            have_format = true;
-        } else if (std::memcmp(&d[at], "data", 4) == 0) {
-            if (!have_format || at + 8 + size > d.size()) return false;
-            audio.samples.resize(size / 2);
-            for (size_t i = 0; i < audio.samples.size(); ++i)
-                audio.samples[i] = static_cast<int16_t>(le16(at + 8 + 2 * i));
-            return true;
-        }
-        at += 8 + size + (size & 1);
-    }
-    return false;
-}
-
-Audio tone(double frequency, double seconds, double amplitude, int rate, int channels) {
-    Audio a;
+Pcm tone(double frequency, double seconds, double amplitude, int rate, int channels) {
+    Pcm a;
     a.rate = rate;
     a.channels = channels;
     const size_t frames = static_cast<size_t>(std::lround(seconds * rate));

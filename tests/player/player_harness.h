@@ -1,6 +1,9 @@
 // Runs zynplay as a user does and reads what it wrote: WAV fixtures made
-// here, the program started as a child process, its WAV output analysed.
+// here (wav_fixture.h), the program started as a child process, its WAV output
+// analysed.
 #pragma once
+
+#include "wav_fixture.h"
 
 #include <cstdint>
 #include <string>
@@ -25,21 +28,13 @@ ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<s
 // Runs zynplay with ZYN_WAV_OUT and ZYN_WAV_REALTIME cleared from its environment.
 ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 
-struct Audio {
-    int rate = 0;
-    int channels = 0;
-    std::vector<int16_t> samples;  // interleaved
-    size_t frames() const { return channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0; }
-    std::vector<double> channel(int c) const;
-};
-
-// A 16-bit PCM WAV file.
-void write_wav(const std::string &path, const Audio &audio);
-// Reads a 16-bit PCM WAV file; false when it is not one.
-bool read_wav(const std::string &path, Audio &audio);
+using zyn_test::Pcm;
+using zyn_test::read_wav;
+using zyn_test::WavFile;
+using zyn_test::write_wav;
 
 // A sine tone, mono or with the same tone on each channel.
-Audio tone(double frequency, double seconds, double amplitude, int rate = 44100, int channels = 1);
+Pcm tone(double frequency, double seconds, double amplitude, int rate = 44100, int channels = 1);
 
 // First and one past the last frame whose magnitude exceeds threshold; {0,0} when none.
 struct Extent {

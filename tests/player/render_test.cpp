@@ -15,7 +15,7 @@ constexpr int kRate = 44100;
 
 struct Rendered {
     ProgramRun run;
-    Audio audio;
+    WavFile audio;
     std::vector<double> left, right;
 };
 
@@ -28,7 +28,8 @@ Rendered render(const zyn_test::TempDir &dir, const std::vector<std::string> &fi
     args.insert(args.end(), files.begin(), files.end());
     r.run = run_zynplay(args);
     EXPECT_EQ(r.run.exit_code, 0) << r.run.err;
-    EXPECT_TRUE(read_wav(out, r.audio)) << "no complete WAV file written";
+    r.audio = read_wav(out);
+    EXPECT_EQ(r.audio.problem, "") << "no complete WAV file written";
     if (r.audio.channels >= 1) {
         r.left = r.audio.channel(0);
         r.right = r.audio.channel(r.audio.channels > 1 ? 1 : 0);
@@ -45,8 +46,8 @@ std::string write_tone(const zyn_test::TempDir &dir, const std::string &name, do
 
 // A mix of two tones as one file.
 std::string write_two_tones(const zyn_test::TempDir &dir, const std::string &name, double f1, double f2) {
-    Audio a = tone(f1, 1.0, 8000.0);
-    Audio b = tone(f2, 1.0, 8000.0);
+    Pcm a = tone(f1, 1.0, 8000.0);
+    Pcm b = tone(f2, 1.0, 8000.0);
     for (size_t i = 0; i < a.samples.size(); ++i) a.samples[i] = static_cast<int16_t>(a.samples[i] + b.samples[i]);
     write_wav(dir.file(name), a);
     return dir.file(name);
@@ -87,8 +88,8 @@ TEST(PlayerRender, SpeedTwoHalvesTheLengthAndDoublesThePitch) {
 TEST(PlayerRender, NegativeSpeedPlaysTheFileBackwards) {
     zyn_test::TempDir dir;
     // 440 Hz for the first half second, 1000 Hz for the second.
-    Audio a = tone(440.0, 0.5, 16000.0);
-    Audio b = tone(1000.0, 0.5, 16000.0);
+    Pcm a = tone(440.0, 0.5, 16000.0);
+    Pcm b = tone(1000.0, 0.5, 16000.0);
     a.samples.insert(a.samples.end(), b.samples.begin(), b.samples.end());
     write_wav(dir.file("steps.wav"), a);
     Rendered r = render(dir, {dir.file("steps.wav")}, {"--speed", "-1"});

@@ -1,5 +1,6 @@
 #include "plugin_test_support.h"
 
+#include "file_bytes.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -84,58 +85,12 @@ void tone_callback(int16_t *samples, int32_t channels, int32_t frames) {
     g_blocks.fetch_add(1);
 }
 
-namespace {
-uint32_t le32(const unsigned char *p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t le16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-std::vector<unsigned char> read_bytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return {};
-    std::vector<unsigned char> bytes(static_cast<size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
-}
-
-std::vector<int16_t> to_samples(const unsigned char *bytes, size_t count) {
-    std::vector<int16_t> samples(count / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(le16(bytes + 2 * i));
-    return samples;
-}
-}  // namespace
-
-WavFile read_wav(const std::string &path) {
-    WavFile wav;
-    const std::vector<unsigned char> bytes = read_bytes(path);
-    wav.file_bytes = bytes.size();
-    if (bytes.size() < 44) return wav;
-    const unsigned char *p = bytes.data();
-    wav.riff.assign(reinterpret_cast<const char *>(p), 4);
-    wav.riff_size = le32(p + 4);
-    wav.wave.assign(reinterpret_cast<const char *>(p + 8), 4);
-    wav.fmt.assign(reinterpret_cast<const char *>(p + 12), 4);
-    wav.fmt_size = le32(p + 16);
-    wav.format = le16(p + 20);
-    wav.channels = le16(p + 22);
-    wav.rate = le32(p + 24);
-    wav.byte_rate = le32(p + 28);
-    wav.align = le16(p + 32);
-    wav.bits = le16(p + 34);
-    wav.data.assign(reinterpret_cast<const char *>(p + 36), 4);
-    wav.data_size = le32(p + 40);
-    const size_t on_disk = std::min<size_t>(wav.data_size, bytes.size() - 44);
-    wav.samples = to_samples(p + 44, on_disk);
-    wav.read = true;
-    return wav;
-}
-
 std::vector<int16_t> read_raw(const std::string &path) {
-    const std::vector<unsigned char> bytes = read_bytes(path);
-    return to_samples(bytes.data(), bytes.size());
+    const std::vector<uint8_t> bytes = read_file(path);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
 }
 
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &environment,

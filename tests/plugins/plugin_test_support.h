@@ -1,6 +1,7 @@
 // Helpers of the output plug-in tests: a plug-in folder holding only chosen
-// plug-ins, a known sample pattern written from the master callback, WAV and
-// raw file readers, and child processes (servers, recorders).
+// plug-ins, a known sample pattern written from the master callback, a raw
+// file reader (WAV files: wav_fixture.h), and child processes (servers,
+// recorders).
 #pragma once
 
 #include "zyn.h"
@@ -53,15 +54,7 @@ PatternRun find_pattern(const std::vector<int16_t> &samples);
 void set_tone(double frequency, double amplitude);
 void tone_callback(int16_t *samples, int32_t channels, int32_t frames);
 
-struct WavFile {
-    bool read = false;
-    size_t file_bytes = 0;
-    std::string riff, wave, fmt, data;
-    uint32_t riff_size = 0, fmt_size = 0, data_size = 0, rate = 0, byte_rate = 0;
-    uint16_t format = 0, channels = 0, align = 0, bits = 0;
-    std::vector<int16_t> samples;  // what the data chunk holds on disk
-};
-WavFile read_wav(const std::string &path);
+// A file of raw 16-bit little-endian samples.
 std::vector<int16_t> read_raw(const std::string &path);
 
 // Starts a program with extra environment entries ("NAME=value"); its

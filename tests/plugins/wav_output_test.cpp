@@ -3,6 +3,7 @@
 // program ends.
 #include "plugin_test_support.h"
 #include "test_support.h"
+#include "wav_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,19 +18,19 @@ using namespace zyn_test;
 
 namespace {
 
-void expect_valid_header(const WavFile &wav, int channels, uint32_t rate) {
-    ASSERT_TRUE(wav.read);
+// The canonical 44-byte header: "fmt " of 16 bytes at 12, "data" at 36.
+void expect_valid_header(const WavFile &wav, int32_t channels, int32_t rate) {
+    ASSERT_GE(wav.file_bytes, 44u);
     EXPECT_EQ(wav.riff, "RIFF");
     EXPECT_EQ(wav.wave, "WAVE");
-    EXPECT_EQ(wav.fmt, "fmt ");
     EXPECT_EQ(wav.fmt_size, 16u);
     EXPECT_EQ(wav.format, 1);
     EXPECT_EQ(wav.channels, channels);
     EXPECT_EQ(wav.rate, rate);
     EXPECT_EQ(wav.bits, 16);
     EXPECT_EQ(wav.align, 2 * channels);
-    EXPECT_EQ(wav.byte_rate, rate * 2 * channels);
-    EXPECT_EQ(wav.data, "data");
+    EXPECT_EQ(wav.byte_rate, static_cast<uint32_t>(rate * 2 * channels));
+    EXPECT_EQ(wav.data_at, 44u);
     EXPECT_EQ(wav.riff_size, 36 + wav.data_size);
     EXPECT_EQ(wav.data_size % wav.align, 0u);
 }

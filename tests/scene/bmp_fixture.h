@@ -2,12 +2,17 @@
 // row order the reader takes, from a plain description of the pixels.
 #pragma once
 
+#include "file_bytes.h"
+
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace scene_test {
+
+using zyn_test::put16;
+using zyn_test::put32;
+using zyn_test::write_file;
 
 struct BmpSpec {
     int32_t width = 1;
@@ -23,15 +28,6 @@ struct BmpSpec {
     // words, or 0xRRGGBB for 24 bits.
     std::vector<uint32_t> pixels;
 };
-
-inline void put16(std::vector<uint8_t> &out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(std::vector<uint8_t> &out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
 
 inline std::vector<uint8_t> make_bmp(const BmpSpec &s) {
     std::vector<uint8_t> info;
@@ -98,11 +94,6 @@ inline std::vector<uint8_t> make_bmp(const BmpSpec &s) {
     out.insert(out.end(), tables.begin(), tables.end());
     out.insert(out.end(), data.begin(), data.end());
     return out;
-}
-
-inline void write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
 }
 
 // A 24-bit picture from 0xRRGGBB pixels, row-major from the top.

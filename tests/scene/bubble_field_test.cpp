@@ -3,6 +3,7 @@
 #include "blit.h"
 #include "bubble_field.h"
 #include "scene_test_support.h"
+#include "screen.h"
 
 #include <gtest/gtest.h>
 

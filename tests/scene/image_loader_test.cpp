@@ -2,6 +2,8 @@
 // one beep each, a wait for a key that stays queued.
 #include "image_loader.h"
 #include "scene_test_support.h"
+#include "screen.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // suite under xvfb-run): scripted keys, the close button, the picture it
 // paints, the walker's path and step sounds from its trace, and its failures.
 #include "bmp_fixture.h"
+#include "wav_fixture.h"
 #include "x_display.h"
 
 #include <gtest/gtest.h>
@@ -37,27 +38,11 @@ void picture(const fs::path &path, int w, int h, uint32_t (*colour)(int, int)) {
     write_file(path.string(), make_bmp24(w, h, pixels));
 }
 
+// A tenth of a second of stereo sawtooth.
 void wav(const fs::path &path) {
-    std::vector<uint8_t> out;
-    auto text = [&](const char *t) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i]));
-    };
-    const uint32_t frames = 4410;
-    text("RIFF");
-    put32(out, 36 + frames * 4);
-    text("WAVE");
-    text("fmt ");
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, 2);
-    put32(out, 44100);
-    put32(out, 44100 * 4);
-    put16(out, 4);
-    put16(out, 16);
-    text("data");
-    put32(out, frames * 4);
-    for (uint32_t i = 0; i < frames * 2; ++i) put16(out, (i * 37) & 0x0FFF);
-    write_file(path.string(), out);
+    zyn_test::Pcm sound{44100, 2, {}};
+    for (int i = 0; i < 4410 * 2; ++i) sound.samples.push_back(static_cast<int16_t>((i * 37) & 0x0FFF));
+    zyn_test::write_wav(path.string(), sound);
 }
 
 // A working folder with data/ (the 13 pictures and 3 sounds, small stand-ins

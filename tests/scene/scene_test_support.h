@@ -2,8 +2,9 @@
 // stand for a key pressed by the player, and a temporary folder of pictures.
 #pragma once
 
+#include "beep.h"
 #include "bmp_fixture.h"
-#include "screen.h"
+#include "keys.h"
 #include "zyn.h"
 
 #include <filesystem>

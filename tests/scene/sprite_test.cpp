@@ -1,7 +1,9 @@
 // Cutting sheets into frames, and drawing over a saved background with the
 // position of the latest draw shared by every sprite.
 #include "scene_test_support.h"
+#include "screen.h"
 #include "sprite.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The walker's state table: walks, turns, step sounds and the screen edges.
-#include "screen.h"
+#include "keys.h"
 #include "walker.h"
 
 #include <gtest/gtest.h>

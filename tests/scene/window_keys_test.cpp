@@ -1,7 +1,9 @@
 // The real window under Xvfb: its title, and keys typed into it (and its
 // close button) arriving through the engine's key queue. Run by CTest
 // under xvfb-run.
+#include "keys.h"
 #include "screen.h"
+#include "sleep.h"
 #include "x_display.h"
 #include "zyn.h"
 

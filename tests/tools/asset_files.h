@@ -1,6 +1,9 @@
 // Readers for the generated files, written from the file formats alone (not
 // sharing code with the generator), so they check what a loader will see.
+// WAV files are read by the fixture every suite shares.
 #pragma once
+
+#include "wav_fixture.h"
 
 #include <cstdint>
 #include <string>
@@ -8,7 +11,9 @@
 
 namespace zyn::test {
 
-std::vector<unsigned char> read_bytes(const std::string& path);
+using zyn_test::parse_wav;
+using zyn_test::read_file;
+using zyn_test::WavFile;
 
 struct Bmp {
     int width = 0, height = 0;
@@ -21,13 +26,5 @@ struct Bmp {
 // header, one plane, 24 bits, no compression, positive width and height,
 // 4-byte padded rows, a file size that matches. `error` says what is wrong.
 bool parse_bmp(const std::vector<unsigned char>& bytes, Bmp& out, std::string& error);
-
-struct Wav {
-    int channels = 0, rate = 0, bits = 0;
-    std::vector<std::int16_t> samples;  // interleaved
-    std::size_t frames() const { return channels ? samples.size() / std::size_t(channels) : 0; }
-};
-// RIFF/WAVE with a PCM "fmt " chunk and a "data" chunk (other chunks skipped).
-bool parse_wav(const std::vector<unsigned char>& bytes, Wav& out, std::string& error);
 
 }  // namespace zyn::test

@@ -67,13 +67,12 @@ protected:
     Bmp bmp(const std::string& name) const {
         Bmp out;
         std::string error;
-        EXPECT_TRUE(parse_bmp(read_bytes((dir_ / name).string()), out, error)) << name << ": " << error;
+        EXPECT_TRUE(parse_bmp(read_file((dir_ / name).string()), out, error)) << name << ": " << error;
         return out;
     }
-    Wav wav(const std::string& name) const {
-        Wav out;
-        std::string error;
-        EXPECT_TRUE(parse_wav(read_bytes((dir_ / name).string()), out, error)) << name << ": " << error;
+    WavFile wav(const std::string& name) const {
+        WavFile out = parse_wav(read_file((dir_ / name).string()));
+        EXPECT_EQ(out.problem, "") << name;
         return out;
     }
 
@@ -124,7 +123,7 @@ TEST_F(Assets, EverySceneFileIsWrittenInAFormatTheLoadersRead) {
     }
     for (const char* name : kSounds) {
         ASSERT_TRUE(fs::exists(dir_ / name)) << name;
-        const Wav w = wav(name);
+        const WavFile w = wav(name);
         EXPECT_EQ(w.bits, 16) << name;
         EXPECT_EQ(w.rate, 44100) << name;
         EXPECT_TRUE(w.channels == 1 || w.channels == 2) << name;
@@ -303,7 +302,7 @@ TEST_F(Assets, BubblesAreRoundTranslucentAndVanishIntoTheirBlackCorners) {
 }
 
 TEST_F(Assets, BackgroundLoopIsWholeBeatsQuietAndJoinsItselfWithoutAClick) {
-    const Wav loop = wav("loop.wav");
+    const WavFile loop = wav("loop.wav");
     ASSERT_GT(loop.frames(), 44100u * 4);
     EXPECT_LE(loop.frames(), 44100u * 20);
     // A whole number of beats at a tempo between 90 and 130 bpm.
@@ -353,8 +352,8 @@ TEST_F(Assets, BackgroundLoopIsWholeBeatsQuietAndJoinsItselfWithoutAClick) {
 }
 
 TEST_F(Assets, StepsAreShortSoftAndStartAndEndInSilence) {
-    const Wav left = wav("s_step_left.wav"), right = wav("s_step_right.wav");
-    for (const Wav* w : {&left, &right}) {
+    const WavFile left = wav("s_step_left.wav"), right = wav("s_step_right.wav");
+    for (const WavFile* w : {&left, &right}) {
         const double ms = 1000.0 * double(w->frames()) / w->rate;
         EXPECT_GE(ms, 60.0);
         EXPECT_LE(ms, 120.0);
@@ -379,9 +378,9 @@ TEST(AssetGenerator, WritesTheSameBytesEveryRun) {
     ASSERT_EQ(run_generator(quoted(a)), 0);
     ASSERT_EQ(run_generator(quoted(b)), 0);
     for (const char* name : kPictures)
-        EXPECT_EQ(read_bytes((a / name).string()), read_bytes((b / name).string())) << name;
+        EXPECT_EQ(read_file((a / name).string()), read_file((b / name).string())) << name;
     for (const char* name : kSounds)
-        EXPECT_EQ(read_bytes((a / name).string()), read_bytes((b / name).string())) << name;
+        EXPECT_EQ(read_file((a / name).string()), read_file((b / name).string())) << name;
     fs::remove_all(a);
     fs::remove_all(b);
 }
@@ -401,7 +400,7 @@ TEST(AssetGenerator, PreviewIsAnImageOfTheWholeScreen) {
     ASSERT_EQ(run_generator("--preview " + quoted(dir / "scene.bmp")), 0);
     Bmp shot;
     std::string error;
-    ASSERT_TRUE(parse_bmp(read_bytes((dir / "scene.bmp").string()), shot, error)) << error;
+    ASSERT_TRUE(parse_bmp(read_file((dir / "scene.bmp").string()), shot, error)) << error;
     EXPECT_EQ(shot.width, 800);
     EXPECT_EQ(shot.height, 480);
     // The ground band as the scene paints it: row 240 is 0xFFFF88, row 479 black.

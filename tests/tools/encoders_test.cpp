@@ -39,9 +39,8 @@ TEST(Encoders, WavKeepsEverySampleAndTheFormat) {
     sound.channels = 2;
     sound.rate = 44100;
     sound.samples = {0, -1, 32767, -32768, 1234, -4321};
-    zyn::test::Wav w;
-    std::string error;
-    ASSERT_TRUE(zyn::test::parse_wav(encode_wav(sound), w, error)) << error;
+    const zyn_test::WavFile w = zyn_test::parse_wav(encode_wav(sound));
+    ASSERT_EQ(w.problem, "");
     EXPECT_EQ(w.channels, 2);
     EXPECT_EQ(w.rate, 44100);
     EXPECT_EQ(w.bits, 16);

@@ -1,6 +1,8 @@
-// print_line: text in 8 x 8 cells on the screen, or on stdout without one.
+#include "text.h"
+
 #include "font8x8.h"
 #include "screen.h"
+#include "trace.h"
 
 #include <cstdio>
 
