@@ -6,6 +6,7 @@
 #include "row_tables.h"
 #include "lifecycle.h"
 #include "media/mp3_stream.h"
+#include "fill_thread.h"
 #include "mixer.h"
 #include "plugin_host.h"
 

@@ -20,6 +20,7 @@
 #include "dsp/kernels.h"
 #include "dsp/voice_render.h"
 #include "engine_state.h"
+#include "fill_thread.h"
 #include "media/mp3_stream.h"
 #include "media/smoothing.h"
 #include "zyn.h"
@@ -31,17 +32,6 @@ namespace zyn {
 namespace {
 
 std::atomic<bool> g_fused{true};
-
-// Initial-exec: a plain slot in the thread's static block, so that the first
-// fill on a new output thread does not allocate a dynamic TLS block.
-thread_local bool t_inside_fill __attribute__((tls_model("initial-exec"))) = false;
-
-struct FillScope {
-    FillScope() { t_inside_fill = true; }
-    ~FillScope() { t_inside_fill = false; }
-    FillScope(const FillScope &) = delete;
-    FillScope &operator=(const FillScope &) = delete;
-};
 
 // A paused row is still heard while the ramp to its pause runs.
 inline bool row_playing(const SoundEntry &row) {
@@ -185,8 +175,6 @@ Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int
 }  // namespace
 
 void set_fused_mixing(bool on) { g_fused.store(on, std::memory_order_relaxed); }
-
-bool inside_fill() { return t_inside_fill; }
 
 void fill_block(PlugoutRecord *record) {
     if (record == nullptr || record->buffer == nullptr || record->buffer_size < 4) return;

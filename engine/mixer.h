@@ -15,9 +15,4 @@ void fill_block(PlugoutRecord *record);
 // can hold one against the other.
 void set_fused_mixing(bool on);
 
-// True on a thread while it runs a fill, and so inside every callback the fill
-// makes. Operations that would free, allocate, block on files or join threads
-// the running mix depends on ask this first and are refused or deferred.
-bool inside_fill();
-
 }  // namespace zyn

@@ -27,7 +27,7 @@
 #include "pitch_shift.h"
 
 #include "engine_state.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "zyn.h"
 
 #include <cmath>

@@ -16,7 +16,7 @@
 //    files joined together) are left out: the WAV file has one rate.
 #include "engine_state.h"
 #include "file_image.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "id3_tag.h"
 #include "mpeg_sync.h"
 #include "temp_wav.h"

@@ -7,7 +7,7 @@
 #include "engine_state.h"
 #include "gain.h"
 #include "id3_tag.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "mpeg_sync.h"
 #include "zyn.h"
 #include "zyn_kernels.h"

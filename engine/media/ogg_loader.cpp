@@ -14,7 +14,7 @@
 //    the loader for ever.
 #include "engine_state.h"
 #include "file_image.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "temp_wav.h"
 #include "zyn.h"
 

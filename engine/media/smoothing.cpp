@@ -1,6 +1,6 @@
 #include "smoothing.h"
 
-#include "mixer.h"
+#include "fill_thread.h"
 #include "zyn.h"
 
 #include <cmath>

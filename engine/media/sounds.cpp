@@ -8,7 +8,7 @@
 #include "dsp/resampler.h"
 #include "engine_state.h"
 #include "gain.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "row_tables.h"
 #include "saturate.h"
 #include "smoothing.h"

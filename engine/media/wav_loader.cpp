@@ -20,7 +20,7 @@
 
 #include "engine_state.h"
 #include "row_tables.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "zyn.h"
 
 #include <cerrno>

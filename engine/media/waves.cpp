@@ -6,7 +6,7 @@
 // detach or never sees the rows again.
 #include "engine_state.h"
 #include "row_tables.h"
-#include "mixer.h"
+#include "fill_thread.h"
 #include "saturate.h"
 #include "zyn.h"
 
