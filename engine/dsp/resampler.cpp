@@ -15,6 +15,8 @@
 #include "resampler.h"
 
 #include "kernels.h"
+#include "variant_family.h"
+#include "resampler_position.h"
 #include "resampler_variants.h"
 
 #include <atomic>
@@ -123,21 +125,7 @@ inline int16_t round_q14(int32_t acc) {
     return static_cast<int16_t>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
 }
 
-// Frame k (relative to the origin) and fraction t (towards higher addresses)
-// of a position d (16.16 frames) travelled from the origin.
-inline void locate(uint64_t d, bool forward, int64_t *k, uint32_t *t) {
-    const auto whole = static_cast<int64_t>(d >> 16);
-    const auto f = static_cast<uint32_t>(d & 0xFFFF);
-    if (forward || f == 0) {
-        *k = forward ? whole : -whole;
-        *t = f;
-    } else {
-        *k = -whole - 1;
-        *t = 65536 - f;
-    }
-}
 
-inline int32_t phase_of(uint32_t t) { return static_cast<int32_t>((t + 16) >> 5); }
 
 // The smallest j with fraction + j x step >= target (count when there is none).
 int64_t first_reaching(int64_t target, uint32_t fraction, uint32_t step, int64_t count) {
@@ -204,6 +192,14 @@ constexpr ResamplerVariants kPlain{"plain", stereo_linear_plain, stereo_table_pl
 constexpr ResamplerVariants kSse2{"sse2", stereo_linear_sse2, stereo_cubic_sse2, stereo_sinc_sse2};
 constexpr ResamplerVariants kAvx2{"avx2", stereo_linear_avx2, stereo_cubic_avx2, stereo_sinc_avx2};
 #endif
+
+constexpr VariantFamily<ResamplerVariants> kFamily{&kPlain,
+#if defined(ZYN_X86_KERNELS)
+                                    &kSse2, &kAvx2
+#else
+                                    nullptr, nullptr
+#endif
+};
 
 }  // namespace
 
@@ -325,38 +321,13 @@ void interpolate_frames(int32_t mode, float speed, int16_t *dst, const Interpola
 }
 
 const ResamplerVariants &bound_resampler_variants() {
-    static const ResamplerVariants bound = [] {
-#if defined(ZYN_X86_KERNELS)
-        const char *name = bound_kernels().name;
-        if (std::strcmp(name, "avx2") == 0) return kAvx2;
-        if (std::strcmp(name, "sse2") == 0) return kSse2;
-#endif
-        return kPlain;
-    }();
+    static const ResamplerVariants &bound = bound_variant(kFamily);
     return bound;
 }
 
 int32_t available_resampler_variants(const ResamplerVariants **sets) {
     static ResamplerVariants all[3];
-    static const int32_t count = [] {
-        const KernelVariants *kernels = nullptr;
-        const int32_t n = available_kernel_variants(&kernels);
-        int32_t k = 0;
-        for (int32_t i = 0; i < n; ++i) {
-#if defined(ZYN_X86_KERNELS)
-            if (std::strcmp(kernels[i].name, "avx2") == 0) {
-                all[k++] = kAvx2;
-                continue;
-            }
-            if (std::strcmp(kernels[i].name, "sse2") == 0) {
-                all[k++] = kSse2;
-                continue;
-            }
-#endif
-            if (std::strcmp(kernels[i].name, "plain") == 0) all[k++] = kPlain;
-        }
-        return k;
-    }();
+    static const int32_t count = available_variants(kFamily, all);
     *sets = all;
     return count;
 }

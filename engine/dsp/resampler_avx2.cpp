@@ -6,6 +6,7 @@
 // -mavx2 and reached only through the run-time binding.
 #if defined(__x86_64__) || defined(__i386__)
 
+#include "resampler_position.h"
 #include "resampler_variants.h"
 
 #include <cstddef>
@@ -16,26 +17,8 @@
 namespace zyn {
 namespace {
 
-// The plain loops' position rule (resampler.cpp), kept local to this file.
-inline void locate(uint64_t d, bool forward, int64_t *k, uint32_t *t) {
-    const auto whole = static_cast<int64_t>(d >> 16);
-    const auto f = static_cast<uint32_t>(d & 0xFFFF);
-    if (forward || f == 0) {
-        *k = forward ? whole : -whole;
-        *t = f;
-    } else {
-        *k = -whole - 1;
-        *t = 65536 - f;
-    }
-}
 
-inline int32_t phase_of(uint32_t t) { return static_cast<int32_t>((t + 16) >> 5); }
 
-inline const int16_t *rebase(const int16_t *origin, uint64_t d, bool forward, uint32_t *fraction) {
-    *fraction = static_cast<uint32_t>(d & 0xFFFF);
-    const auto whole = static_cast<ptrdiff_t>(d >> 16);
-    return origin + 2 * (forward ? whole : -whole);
-}
 
 inline __m128i load64(const void *p) { return _mm_loadl_epi64(static_cast<const __m128i *>(p)); }
 inline __m128i load128(const int16_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }

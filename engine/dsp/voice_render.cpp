@@ -5,6 +5,7 @@
 
 #include "interpolated_playback.h"
 #include "kernels.h"
+#include "variant_family.h"
 #include "region_walker.h"
 
 #include <cmath>
@@ -144,6 +145,14 @@ constexpr VoiceRenderVariants kSse2{"sse2", fused_run_sse2, fused_gather_sse2};
 constexpr VoiceRenderVariants kAvx2{"avx2", fused_run_avx2, fused_gather_avx2};
 #endif
 
+constexpr VariantFamily<VoiceRenderVariants> kFamily{&kPlain,
+#if defined(ZYN_X86_KERNELS)
+                                    &kSse2, &kAvx2
+#else
+                                    nullptr, nullptr
+#endif
+};
+
 }  // namespace
 
 void fused_run_plain(int16_t *out, const int16_t *src, int32_t frames, const FusedGains &g,
@@ -205,40 +214,13 @@ bool render_voice_fused(int16_t *out, bool first, const int16_t *start, int16_t 
 }
 
 const VoiceRenderVariants &bound_voice_variants() {
-    static const VoiceRenderVariants bound = [] {
-#if defined(ZYN_X86_KERNELS)
-        // Follow the bound kernel set: same processor checks, same
-        // ZYN_FORCE_PLAIN switch.
-        const char *name = bound_kernels().name;
-        if (std::strcmp(name, "avx2") == 0) return kAvx2;
-        if (std::strcmp(name, "sse2") == 0) return kSse2;
-#endif
-        return kPlain;
-    }();
+    static const VoiceRenderVariants &bound = bound_variant(kFamily);
     return bound;
 }
 
 int32_t available_voice_variants(const VoiceRenderVariants **sets) {
     static VoiceRenderVariants all[3];
-    static const int32_t count = [] {
-        const KernelVariants *kernels = nullptr;
-        const int32_t n = available_kernel_variants(&kernels);
-        int32_t k = 0;
-        for (int32_t i = 0; i < n; ++i) {
-#if defined(ZYN_X86_KERNELS)
-            if (std::strcmp(kernels[i].name, "avx2") == 0) {
-                all[k++] = kAvx2;
-                continue;
-            }
-            if (std::strcmp(kernels[i].name, "sse2") == 0) {
-                all[k++] = kSse2;
-                continue;
-            }
-#endif
-            if (std::strcmp(kernels[i].name, "plain") == 0) all[k++] = kPlain;
-        }
-        return k;
-    }();
+    static const int32_t count = available_variants(kFamily, all);
     *sets = all;
     return count;
 }
