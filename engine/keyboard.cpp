@@ -3,6 +3,7 @@
 // A window feeds it with key texts (ZYN_PUSH_KEYTEXT); without a window the
 // terminal is read without blocking, its arrow-key escape sequences turned
 // into the two-byte texts of extended keys.
+#include "last_error.h"
 #include "zyn.h"
 
 #include <cstdint>
@@ -135,7 +136,8 @@ int32_t ZYN_GET_KEYCODE(void) {
 }
 
 int32_t ZYN_PUSH_KEYTEXT(const char *text, int32_t bytes) {
-    if (text == nullptr || bytes < 1 || bytes > 2) return 0;
+    if (text == nullptr) return fail_null("ZYN_PUSH_KEYTEXT", "text");
+    if (bytes < 1 || bytes > 2) return fail("ZYN_PUSH_KEYTEXT: a key text has 1 or 2 bytes, not %d", bytes);
     KeyQueue &q = queue();
     std::lock_guard<std::mutex> hold(q.lock);
     q.push(reinterpret_cast<const unsigned char *>(text), bytes);

@@ -7,6 +7,7 @@
 #include "lifecycle.h"
 #include "media/mp3_stream.h"
 #include "fill_thread.h"
+#include "last_error.h"
 #include "mixer.h"
 #include "plugin_host.h"
 
@@ -34,9 +35,16 @@ constexpr int32_t kMinFrames = 16;
 constexpr int32_t kMaxFrames = 1 << 20;
 constexpr int32_t kMaxBuffers = 64;
 
+// True when a device could have the format; else records why not.
 bool device_format_usable(int32_t rate, int32_t channels, int32_t frames) {
-    return rate >= kMinRate && rate <= kMaxRate && (channels == 1 || channels == 2) &&
-           frames >= kMinFrames && frames <= kMaxFrames;
+    if (rate < kMinRate || rate > kMaxRate)
+        return fail("ZYN_INIT: a rate of %d Hz is outside %d..%d Hz", rate, kMinRate, kMaxRate);
+    if (channels != 1 && channels != 2)
+        return fail("ZYN_INIT: %d channels asked; 1 or 2 are supported", channels);
+    if (frames < kMinFrames || frames > kMaxFrames)
+        return fail("ZYN_INIT: blocks of %d frames are outside %d..%d frames", frames, kMinFrames,
+                    kMaxFrames);
+    return true;
 }
 
 int32_t clamp_buffers(int32_t buffers) {
@@ -83,7 +91,7 @@ int32_t ZYN_SET_MAXCHANNELS(int32_t channels) {
 }
 
 int32_t ZYN_GET_MAXCHANNELS(int32_t *channels) {
-    if (channels == nullptr) return 0;
+    if (channels == nullptr) return fail_null("ZYN_GET_MAXCHANNELS", "channels");
     EngineLock hold(engine().lock);
     *channels = engine().max_channels;
     return 1;
@@ -91,7 +99,7 @@ int32_t ZYN_GET_MAXCHANNELS(int32_t *channels) {
 
 int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames, int32_t device) {
     // From a callback this would join the thread that runs it.
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_INIT");
     // A format no device has is refused before any plug-in sees it, and the
     // open device (if any) keeps playing.
     if (!device_format_usable(rate, channels, frames)) return 0;
@@ -102,7 +110,11 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
     if (e.plugout_count > 0) register_finaliser();
     if (e.plugout_count == 0) {
         e.initialized.store(0);
-        return 0;
+        const std::string &folder = e.plug_path;
+        if (!folder.empty() && folder.back() != '/')
+            return fail("no output plug-in in '%s' (is the folder missing its trailing '/'?)",
+                        folder.c_str());
+        return fail("no output plug-in in '%s'", folder.c_str());
     }
     const bool reopening = e.plugout_index > -1;
     if (reopening) {
@@ -114,6 +126,7 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         e.plugout_index = -1;
     }
     int32_t accepted = -1;
+    std::string refusals;
     for (int32_t i = 0; i < e.plugout_count; ++i) {
         PlugoutRecord &row = e.plugouts[static_cast<size_t>(i)];
         row.rate = rate;
@@ -127,6 +140,9 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
             accepted = i;
             break;
         }
+        const char *why = call_plug_error(&row);
+        refusals += refusals.empty() ? "" : "; ";
+        refusals += why != nullptr && why[0] != '\0' ? why : "refused";
     }
     if (accepted < 0) {
         // Without a device nothing consumes the stream: end it rather than
@@ -134,7 +150,8 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         // sounds stay for a later ZYN_INIT, and ZYN_EXIT still releases them.
         e.initialized.store(0);
         if (reopening) end_stream();
-        return 0;
+        return fail("no output plug-in accepts %d Hz, %d channels, %d frames (%s)", rate, channels,
+                    frames, refusals.c_str());
     }
     const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
     stream_follow_device(row.rate, row.channels, row.buffer_size);
@@ -149,28 +166,34 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
 }
 
 int32_t ZYN_START(void) {
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_START");
     EngineState &e = engine();
     const ControlLock control(e.control);
-    if (e.plugout_index == -1) return 0;
-    int32_t result = call_plug_start(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
+    if (e.plugout_index == -1) return fail("no device is open (call ZYN_INIT first)");
+    PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
+    const int32_t result = call_plug_start(open);
     e.plug_running.store(result);
+    if (result != 1) fail("the output plug-in did not start: %s", call_plug_error(open));
     return result;
 }
 
 int32_t ZYN_STOP(void) {
     EngineState &e = engine();
     // Stopping joins the output thread, which is the caller's own in a callback.
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_STOP");
     const ControlLock control(e.control);
     if (e.plugout_index == -1 || e.plug_running.load() == 0) return 1;
-    int32_t result = call_plug_stop(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
-    if (result == 1) e.plug_running.store(0);
+    PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
+    const int32_t result = call_plug_stop(open);
+    if (result == 1)
+        e.plug_running.store(0);
+    else
+        fail("the output plug-in did not stop: %s", call_plug_error(open));
     return result;
 }
 
 int32_t ZYN_EXIT(void) {
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_EXIT");
     EngineState &e = engine();
     const ControlLock control(e.control);
     if (e.plugout_index == -1) {

@@ -102,7 +102,8 @@ int32_t call_plug_exit(PlugoutRecord *record) {
     return reinterpret_cast<VoidEntry>(record->plug_exit)();
 }
 const char *call_plug_error(PlugoutRecord *record) {
-    return reinterpret_cast<ErrorEntry>(record->plug_error)();
+    const char *text = reinterpret_cast<ErrorEntry>(record->plug_error)();
+    return text != nullptr ? text : "";
 }
 
 }  // namespace zyn

@@ -1,6 +1,7 @@
 #include "row_tables.h"
 
 #include "engine_state.h"
+#include "last_error.h"
 
 #include <cstdlib>
 #include <vector>
@@ -22,6 +23,16 @@ bool sound_handle_valid(int32_t sound) {
     const SoundEntry &row = e.sounds[static_cast<size_t>(sound)];
     // A row fading out after ZYN_DESTROY_SOUND has no handle any more.
     return row.wave_start != nullptr && row.buffer != nullptr && row.releasing == 0;
+}
+
+int32_t fail_wave_handle(int32_t wave) {
+    if (engine().initialized.load(std::memory_order_relaxed) == 0) return fail_not_initialised();
+    return fail("no wave with handle %d", wave);
+}
+
+int32_t fail_sound_handle(int32_t sound) {
+    if (engine().initialized.load(std::memory_order_relaxed) == 0) return fail_not_initialised();
+    return fail("no sound with handle %d", sound);
 }
 
 int32_t take_wave_row() {

@@ -9,6 +9,10 @@ namespace zyn {
 // Handle checks; the caller holds the lock.
 bool wave_handle_valid(int32_t wave);
 bool sound_handle_valid(int32_t sound);
+// Record why a handle failed its check (engine not initialised, or no such
+// row) and return 0. Caller holds the lock.
+int32_t fail_wave_handle(int32_t wave);
+int32_t fail_sound_handle(int32_t sound);
 
 // Lowest free row, growing the table by one when none is free. Caller holds the lock.
 int32_t take_wave_row();

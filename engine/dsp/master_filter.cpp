@@ -7,6 +7,8 @@
 // The mixer runs the bands under the engine lock, and the setters change a
 // band only under it, so a block is never filtered with a half-written band.
 #include "master_stage.h"
+
+#include "last_error.h"
 #include "zyn.h"
 
 #include <cmath>
@@ -50,13 +52,23 @@ void run_band(int16_t *dst, const int16_t *src, const MasterFilter &band, float 
     history[3] = y2;
 }
 
-bool band_index_ok(int32_t index) { return index >= 0 && index < kMasterFilterCount; }
+bool band_index_ok(int32_t index) {
+    if (index >= 0 && index < kMasterFilterCount) return true;
+    return fail("band %d is outside 0..%d", index, kMasterFilterCount - 1);
+}
 
 // The parameters describe a band: a centre strictly between 0 Hz and half
 // the rate, a positive bandwidth and a finite gain.
 bool band_parameters_usable(float centre, float gain, float bandwidth, float rate) {
-    return std::isfinite(centre) && centre > 0.0f && centre < 0.5f * rate &&
-           std::isfinite(bandwidth) && bandwidth > 0.0f && std::isfinite(gain);
+    if (!(std::isfinite(centre) && centre > 0.0f && centre < 0.5f * rate))
+        return fail("ZYN_SET_MASTERFILTER: a centre of %g Hz is not between 0 and %g Hz",
+                    static_cast<double>(centre), 0.5 * static_cast<double>(rate));
+    if (!(std::isfinite(bandwidth) && bandwidth > 0.0f))
+        return fail("ZYN_SET_MASTERFILTER: a bandwidth of %g octaves is not above 0",
+                    static_cast<double>(bandwidth));
+    if (!std::isfinite(gain))
+        return fail("ZYN_SET_MASTERFILTER: a gain of %g dB is not finite", static_cast<double>(gain));
+    return true;
 }
 
 // Finite coefficients whose poles lie inside the unit circle (the stability
@@ -120,12 +132,14 @@ int32_t ZYN_SET_MASTERFILTER(int32_t index, float centre, float gain, float band
     EngineState &e = engine();
     EngineLock hold(e.lock);
     const PlugoutRecord *device = open_plugout();
-    if (e.initialized.load() != 1 || device == nullptr) return 0;
+    if (e.initialized.load() != 1 || device == nullptr) return fail_not_initialised();
     const auto rate = static_cast<float>(device->rate);
     if (!band_parameters_usable(centre, gain, bandwidth, rate)) return 0;
     MasterFilter band;
     design_peak_filter(band, centre, gain, bandwidth, rate);
-    if (!band_design_usable(band)) return 0;
+    if (!band_design_usable(band))
+        return fail("ZYN_SET_MASTERFILTER: %g Hz, %g dB, %g octaves give no stable band",
+                    static_cast<double>(centre), static_cast<double>(gain), static_cast<double>(bandwidth));
     band.enabled = enabled;
     e.master_filters[index] = band;
     return 1;
@@ -135,7 +149,7 @@ int32_t ZYN_ENABLE_MASTERFILTER(int32_t index) {
     if (!band_index_ok(index)) return 0;
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.initialized.load() != 1) return 0;
+    if (e.initialized.load() != 1) return fail_not_initialised();
     e.master_filters[index].enabled = 1;
     return 1;
 }
@@ -144,7 +158,7 @@ int32_t ZYN_DISABLE_MASTERFILTER(int32_t index) {
     if (!band_index_ok(index)) return 0;
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.initialized.load() != 1) return 0;
+    if (e.initialized.load() != 1) return fail_not_initialised();
     e.master_filters[index].enabled = 0;
     return 1;
 }

@@ -11,6 +11,7 @@ namespace zyn {
 // free), followed by padding zero bytes; *length is what was read, which is
 // less than the file's size when it shrank meanwhile. Null when the file
 // cannot be opened or read, is not a regular file, is empty, or would not fit.
+// On failure the reason is recorded (last_error.h).
 uint8_t *read_file_image(const char *name, size_t *length, size_t padding = 0);
 
 }  // namespace zyn

@@ -18,6 +18,7 @@
 #include "file_image.h"
 #include "fill_thread.h"
 #include "id3_tag.h"
+#include "last_error.h"
 #include "mpeg_sync.h"
 #include "temp_wav.h"
 #include "zyn.h"
@@ -126,13 +127,14 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     {
         EngineLock hold(e.lock);
         const PlugoutRecord *open = open_plugout();
-        if (e.initialized.load() == 0 || open == nullptr) return false;
+        if (e.initialized.load() == 0 || open == nullptr) return fail_not_initialised() != 0;
         device.channels = open->channels == 1 ? 1 : 2;
         device.bits = 16;
         device.scale_stereo = e.slots.kernel_scale_mp3_frame_stereo;
         device.scale_mono = e.slots.kernel_scale_mp3_frame_mono;
     }
-    if (file == nullptr || device.scale_stereo == nullptr || device.scale_mono == nullptr) return false;
+    if (file == nullptr) return fail_null("ZYN_LOAD_MP3FILE", "file") != 0;
+    if (device.scale_stereo == nullptr || device.scale_mono == nullptr) return fail_not_initialised() != 0;
 
     size_t length = 0;
     uint8_t *image = read_file_image(file, &length, MAD_BUFFER_GUARD);
@@ -142,7 +144,7 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     const int64_t first_frame = find_mpeg_audio(image + skip, length - skip);
     if (first_frame < 0) {
         std::free(image);
-        return false;
+        return fail("'%s' is not MPEG audio", file) != 0;
     }
     skip += static_cast<size_t>(first_frame);
     const int32_t number = g_mp3_counter.fetch_add(1) + 1;
@@ -153,17 +155,18 @@ bool load_mp3(const char *file, int32_t *wave, const char *temp_name) {
     }
     const bool decoded = decode(image + skip, length - skip + MAD_BUFFER_GUARD, temp, device);
     std::free(image);
-    return decoded && ZYN_LOAD_WAVFILE(temp.path().c_str(), wave) == 1;
+    if (!decoded) return fail("'%s' could not be decoded into '%s'", file, temp.path().c_str()) != 0;
+    return ZYN_LOAD_WAVFILE(temp.path().c_str(), wave) == 1;
 }
 
 }  // namespace
 }  // namespace zyn
 
 extern "C" int32_t ZYN_LOAD_MP3FILE(const char *file, int32_t *wave, const char *temp_file) {
-    if (wave == nullptr) return 0;
+    if (wave == nullptr) return zyn::fail_null("ZYN_LOAD_MP3FILE", "wave");
     *wave = -1;
     // File input and a large allocation have no place on the output thread.
-    if (zyn::inside_fill()) return 0;
+    if (zyn::inside_fill()) return zyn::fail_in_callback("ZYN_LOAD_MP3FILE");
     if (zyn::load_mp3(file, wave, temp_file)) return 1;
     *wave = -1;
     return 0;

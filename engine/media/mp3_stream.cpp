@@ -7,6 +7,7 @@
 #include "engine_state.h"
 #include "gain.h"
 #include "id3_tag.h"
+#include "last_error.h"
 #include "fill_thread.h"
 #include "mpeg_sync.h"
 #include "zyn.h"
@@ -15,6 +16,7 @@
 #include <mad.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -291,13 +293,18 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
 }
 
 // Opens the file for streaming, positioned at its first frame, when its
-// start shows MPEG audio (mpeg_sync.h); else null, and nothing stays open.
+// start shows MPEG audio (mpeg_sync.h); else null with the reason recorded,
+// and nothing stays open.
 std::FILE *open_stream_file(const char *name, int64_t *remaining) {
     std::FILE *f = std::fopen(name, "rb");
-    if (f == nullptr) return nullptr;
+    if (f == nullptr) {
+        fail("cannot open '%s': %s", name, std::strerror(errno));
+        return nullptr;
+    }
     struct stat info;
     if (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
         std::fclose(f);
+        fail("'%s' is not a regular file", name);
         return nullptr;
     }
     const int64_t length = info.st_size;
@@ -314,6 +321,7 @@ std::FILE *open_stream_file(const char *name, int64_t *remaining) {
     std::free(probe);
     if (first_frame < 0 || fseeko(f, static_cast<off_t>(skip + first_frame), SEEK_SET) != 0) {
         std::fclose(f);
+        fail("'%s' is not MPEG audio", name);
         return nullptr;
     }
     *remaining = length - skip - first_frame;
@@ -335,7 +343,7 @@ template <typename Body>
 int32_t with_stream(Body body) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
+    if (e.mp3_stream.active.load() == 0) return fail("no MP3 stream is active");
     body(e.mp3_stream);
     return 1;
 }
@@ -424,13 +432,14 @@ using namespace zyn;
 extern "C" {
 
 int32_t ZYN_CREATE_MP3STREAM(const char *file) {
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_CREATE_MP3STREAM");
     EngineState &e = engine();
     const ControlLock control(e.control);
     Mp3Stream &s = e.mp3_stream;
     // Opening a file and allocating the ring have no place on the output thread.
-    if (file == nullptr || e.initialized.load() == 0 || s.active.load() == 1)
-        return 0;
+    if (file == nullptr) return fail_null("ZYN_CREATE_MP3STREAM", "file");
+    if (e.initialized.load() == 0) return fail_not_initialised();
+    if (s.active.load() == 1) return fail("a stream is active already (end it with ZYN_END_MP3STREAM)");
     // A stream that ran to its end left its thread to be joined.
     join_decoder(s.decoder);
 
@@ -438,7 +447,10 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
     {
         EngineLock hold(e.lock);
         const PlugoutRecord *open = open_plugout();
-        if (open == nullptr || open->buffer_size < 4 || open->rate < 1) return 0;
+        if (open == nullptr) return fail_not_initialised();
+        if (open->buffer_size < 4 || open->rate < 1)
+            return fail("the open device's blocks of %d bytes at %d Hz cannot carry a stream",
+                        open->buffer_size, open->rate);
         probe.block = open->buffer_size;
         probe.channels = open->channels;
         probe.rate = open->rate;
@@ -448,9 +460,10 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
         probe.copy_slice = e.slots.kernel_copy_slice_mp3_frame;
     }
     if (probe.scale_stereo == nullptr || probe.scale_mono == nullptr || probe.copy_slice == nullptr)
-        return 0;
+        return fail_not_initialised();
     // Whole device frames per block, so the ring never splits a frame.
-    if (probe.block % probe.frame_bytes != 0) return 0;
+    if (probe.block % probe.frame_bytes != 0)
+        return fail("the open device's blocks of %d bytes are not whole frames", probe.block);
     probe.base_limit = 3 * probe.block;
 
     int64_t remaining = 0;
@@ -461,7 +474,7 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
         auto *made = new (std::nothrow) Mp3Decoder;
         if (made == nullptr) {
             std::fclose(f);
-            return 0;
+            return fail("no memory for the MP3 decoder");
         }
         EngineLock hold(e.lock);
         s.decoder = made;
@@ -477,7 +490,7 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
     d.copy_slice = probe.copy_slice;
     if (!prepare_buffers(e, d)) {
         std::fclose(f);
-        return 0;
+        return fail("no memory for the stream's buffers");
     }
     close_file(d);
     d.file = f;
@@ -494,17 +507,17 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
 }
 
 int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
-    if (inside_fill()) return 0;
+    if (inside_fill()) return fail_in_callback("ZYN_PLAY_MP3STREAM");
     EngineState &e = engine();
     const ControlLock control(e.control);
     Mp3Stream &s = e.mp3_stream;
     // Starting (and first joining) the decoder thread would block the output thread.
-    if (s.active.load() == 0 || s.decoder == nullptr) return 0;
+    if (s.active.load() == 0 || s.decoder == nullptr) return fail("no MP3 stream is active");
     if (s.decoding.load() == 1) {
         // Playing again while decoding ends the stream, and an ended stream
         // cannot start: report that nothing was started.
         end_stream();
-        return 0;
+        return fail("the stream was playing already: playing it again ended it");
     }
     // A decoder that has finished (the stream is draining) is joined first.
     join_decoder(s.decoder);
@@ -519,9 +532,9 @@ int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
     }
     try {
         s.decoder->thread = std::thread(decoder_main, &s, s.decoder);
-    } catch (const std::system_error &) {
+    } catch (const std::system_error &error) {
         s.decoding.store(0);
-        return 0;
+        return fail("cannot start the decoder thread: %s", error.what());
     }
     return 1;
 }
@@ -542,12 +555,13 @@ int32_t ZYN_END_MP3STREAM(void) {
 }
 
 int32_t ZYN_GET_STREAMBUFFER(int16_t **block, int32_t *channels, int32_t *frames) {
-    if (block == nullptr || channels == nullptr || frames == nullptr) return 0;
+    if (block == nullptr || channels == nullptr || frames == nullptr)
+        return fail_null("ZYN_GET_STREAMBUFFER", "an out-argument");
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0) return 0;
+    if (e.mp3_stream.active.load() == 0) return fail("no MP3 stream is active");
     const PlugoutRecord *open = open_plugout();
-    if (open == nullptr) return 0;
+    if (open == nullptr) return fail_not_initialised();
     *block = reinterpret_cast<int16_t *>(e.mp3_stream.ring_read);
     *channels = open->channels;
     *frames = open->channels >= 0 && open->channels < 31 ? open->buffer_size >> open->channels : 0;
@@ -559,7 +573,7 @@ int32_t ZYN_SET_STREAMVOLUME(float volume) {
 }
 
 int32_t ZYN_GET_STREAMVOLUME(float *volume) {
-    if (volume == nullptr) return 0;
+    if (volume == nullptr) return fail_null("ZYN_GET_STREAMVOLUME", "volume");
     return with_stream([&](Mp3Stream &s) { *volume = s.volume; });
 }
 
@@ -568,7 +582,7 @@ int32_t ZYN_SET_STREAMPAN(float pan) {
 }
 
 int32_t ZYN_GET_STREAMPAN(float *pan) {
-    if (pan == nullptr) return 0;
+    if (pan == nullptr) return fail_null("ZYN_GET_STREAMPAN", "pan");
     return with_stream([&](Mp3Stream &s) { *pan = s.pan; });
 }
 
@@ -583,7 +597,8 @@ int32_t ZYN_SET_STREAMCALLBACK(ZynSampleCallback callback) {
 static int32_t set_stream_callback_enabled(int32_t enabled) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (e.mp3_stream.active.load() == 0 || e.mp3_stream.callback == nullptr) return 0;
+    if (e.mp3_stream.active.load() == 0) return fail("no MP3 stream is active");
+    if (e.mp3_stream.callback == nullptr) return fail("the stream has no callback (set one with ZYN_SET_STREAMCALLBACK)");
     e.mp3_stream.callback_enabled = enabled;
     return 1;
 }

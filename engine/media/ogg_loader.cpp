@@ -15,6 +15,7 @@
 #include "engine_state.h"
 #include "file_image.h"
 #include "fill_thread.h"
+#include "last_error.h"
 #include "temp_wav.h"
 #include "zyn.h"
 
@@ -112,9 +113,9 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
     EngineState &e = engine();
     {
         EngineLock hold(e.lock);
-        if (e.initialized.load() == 0 || open_plugout() == nullptr) return false;
+        if (e.initialized.load() == 0 || open_plugout() == nullptr) return fail_not_initialised() != 0;
     }
-    if (file == nullptr) return false;
+    if (file == nullptr) return fail_null("ZYN_LOAD_OGGFILE", "file") != 0;
     size_t length = 0;
     uint8_t *image = read_file_image(file, &length);
     if (image == nullptr) return false;
@@ -123,7 +124,7 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
     OggVorbis_File vf;
     if (ov_open_callbacks(&source, &vf, nullptr, 0, callbacks) != 0) {
         std::free(image);
-        return false;
+        return fail("'%s' is not an Ogg Vorbis file", file) != 0;
     }
     bool ok = false;
     const vorbis_info *info = ov_info(&vf, 0);
@@ -143,9 +144,15 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
             ov_clear(&vf);
             std::free(image);
             image = nullptr;
-            ok = decoded && closed && ZYN_LOAD_WAVFILE(temp.path().c_str(), wave) == 1;
-            return ok;
+            if (!decoded || !closed)
+                return fail("'%s' could not be decoded into '%s'", file, temp.path().c_str()) != 0;
+            return ZYN_LOAD_WAVFILE(temp.path().c_str(), wave) == 1;
         }
+    } else if (info != nullptr) {
+        fail("'%s': %d channels at %ld Hz are not supported by ZYN_LOAD_OGGFILE (use ZYN_LOAD_FILE)",
+             file, info->channels, info->rate);
+    } else {
+        fail("'%s' has no Vorbis stream", file);
     }
     ov_clear(&vf);
     std::free(image);
@@ -156,10 +163,10 @@ bool load_ogg(const char *file, int32_t *wave, const char *temp_name) {
 }  // namespace zyn
 
 extern "C" int32_t ZYN_LOAD_OGGFILE(const char *file, int32_t *wave, const char *temp_file) {
-    if (wave == nullptr) return 0;
+    if (wave == nullptr) return zyn::fail_null("ZYN_LOAD_OGGFILE", "wave");
     *wave = -1;
     // File input and a large allocation have no place on the output thread.
-    if (zyn::inside_fill()) return 0;
+    if (zyn::inside_fill()) return zyn::fail_in_callback("ZYN_LOAD_OGGFILE");
     if (zyn::load_ogg(file, wave, temp_file)) return 1;
     *wave = -1;
     return 0;

@@ -9,6 +9,7 @@
 #include "engine_state.h"
 #include "gain.h"
 #include "fill_thread.h"
+#include "last_error.h"
 #include "row_tables.h"
 #include "saturate.h"
 #include "smoothing.h"
@@ -80,7 +81,10 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
         int32_t wanted = 0;
         {
             EngineLock hold(e.lock);
-            if (!wave_handle_valid(wave)) break;
+            if (!wave_handle_valid(wave)) {
+                fail_wave_handle(wave);
+                break;
+            }
             const int32_t free_row = lowest_free_row(e);
             const bool has_buffer =
                 free_row >= 0 && e.sounds[static_cast<size_t>(free_row)].buffer != nullptr;
@@ -109,21 +113,28 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.resampler = e.default_resampler;
                 s.fraction = 0;
                 s.releasing = 0;
-                ramp_from(s, StereoGains{0.0f, 0.0f});  // a start fades in
                 apply_pan(s, setup.pan);
                 s.handle_ref = setup.handle;
                 s.has_handle = setup.handle != nullptr ? 1 : 0;
+                ramp_from(s, StereoGains{0.0f, 0.0f});  // a start fades in
                 break;
             }
             // The output thread never allocates: from a callback only a row
             // that still has its work buffer can take the sound.
-            if (inside_fill()) break;
+            if (inside_fill()) {
+                fail("no free sound row with a work buffer for a sound started from a callback "
+                     "(a finished or destroyed sound leaves one)");
+                break;
+            }
             wanted = e.work_buffer_bytes;
         }
         std::free(spare);
         spare = wanted > 0 ? std::calloc(static_cast<size_t>(wanted), 1) : nullptr;
         spare_bytes = wanted;
-        if (spare == nullptr) break;
+        if (spare == nullptr) {
+            fail("no memory for a sound's work buffer of %d bytes", wanted);
+            break;
+        }
     }
     std::free(spare);
     return placed;
@@ -134,7 +145,7 @@ template <typename Body>
 int32_t with_sound(int32_t sound, Body body) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (!sound_handle_valid(sound)) return 0;
+    if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
     body(e.sounds[static_cast<size_t>(sound)]);
     return 1;
 }
@@ -151,8 +162,8 @@ int32_t change_heard(int32_t sound, Change change) {
 }
 
 template <typename T, typename Read>
-int32_t get_field(int32_t sound, T *out, Read read) {
-    if (out == nullptr) return 0;
+int32_t get_field(const char *operation, int32_t sound, T *out, Read read) {
+    if (out == nullptr) return fail_null(operation, "the out-argument");
     return with_sound(sound, [&](SoundEntry &s) { *out = read(s); });
 }
 
@@ -175,7 +186,7 @@ int32_t ZYN_PLAY_WAVE(int32_t wave, int32_t loops, float speed, float volume, fl
 }
 
 int32_t ZYN_CREATE_SOUND(int32_t wave, int32_t *sound) {
-    if (sound == nullptr) return 0;
+    if (sound == nullptr) return fail_null("ZYN_CREATE_SOUND", "sound");
     const int32_t row = place_sound(wave, SoundSetup{0, 1.0f, 1.0f, 0.0f, sound});
     if (row < 0) return 0;
     *sound = row;
@@ -192,7 +203,7 @@ int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
 }
 
 int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
-    if (sound == nullptr) return 0;
+    if (sound == nullptr) return fail_null("ZYN_DESTROY_SOUND", "sound");
     void *released = nullptr;
     // Inside a fill the work buffer may be the very block being mixed (a
     // callback destroying its own sound), so the row keeps it, as a row the
@@ -225,7 +236,7 @@ int32_t ZYN_SET_SOUNDSPEED(int32_t sound, float speed) {
 }
 
 int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed) {
-    return get_field(sound, speed, [](const SoundEntry &s) { return s.speed; });
+    return get_field("ZYN_GET_SOUNDSPEED", sound, speed, [](const SoundEntry &s) { return s.speed; });
 }
 
 int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
@@ -234,7 +245,7 @@ int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
 }
 
 int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume) {
-    return get_field(sound, volume, [](const SoundEntry &s) { return s.volume; });
+    return get_field("ZYN_GET_SOUNDVOLUME", sound, volume, [](const SoundEntry &s) { return s.volume; });
 }
 
 int32_t ZYN_SET_SOUNDPAN(int32_t sound, float pan) {
@@ -242,7 +253,7 @@ int32_t ZYN_SET_SOUNDPAN(int32_t sound, float pan) {
 }
 
 int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan) {
-    return get_field(sound, pan, [](const SoundEntry &s) { return s.pan; });
+    return get_field("ZYN_GET_SOUNDPAN", sound, pan, [](const SoundEntry &s) { return s.pan; });
 }
 
 int32_t ZYN_SET_SOUNDLOOPS(int32_t sound, int32_t loops) {
@@ -250,7 +261,7 @@ int32_t ZYN_SET_SOUNDLOOPS(int32_t sound, int32_t loops) {
 }
 
 int32_t ZYN_GET_SOUNDLOOPS(int32_t sound, int32_t *loops) {
-    return get_field(sound, loops, [](const SoundEntry &s) { return s.loops; });
+    return get_field("ZYN_GET_SOUNDLOOPS", sound, loops, [](const SoundEntry &s) { return s.loops; });
 }
 
 int32_t ZYN_SET_SOUNDMUTED(int32_t sound, int32_t muted) {
@@ -258,7 +269,7 @@ int32_t ZYN_SET_SOUNDMUTED(int32_t sound, int32_t muted) {
 }
 
 int32_t ZYN_GET_SOUNDMUTED(int32_t sound, int32_t *muted) {
-    return get_field(sound, muted, [](const SoundEntry &s) { return s.muted; });
+    return get_field("ZYN_GET_SOUNDMUTED", sound, muted, [](const SoundEntry &s) { return s.muted; });
 }
 
 int32_t ZYN_SET_SOUNDPAUSED(int32_t sound, int32_t paused) {
@@ -266,14 +277,15 @@ int32_t ZYN_SET_SOUNDPAUSED(int32_t sound, int32_t paused) {
 }
 
 int32_t ZYN_GET_SOUNDPAUSED(int32_t sound, int32_t *paused) {
-    return get_field(sound, paused, [](const SoundEntry &s) { return s.paused; });
+    return get_field("ZYN_GET_SOUNDPAUSED", sound, paused, [](const SoundEntry &s) { return s.paused; });
 }
 
 int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, int16_t *end) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
     const PlugoutRecord *device = open_plugout();
-    if (!sound_handle_valid(sound) || device == nullptr) return 0;
+    if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
+    if (device == nullptr) return fail_not_initialised();
     // One frame of the device: the range keeps at least one whole frame.
     const int64_t frame = device->frame_size > 0 ? device->frame_size : 4;
     SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
@@ -325,11 +337,12 @@ int32_t ZYN_GET_SOUNDPOINTERS(int32_t sound, int16_t **start, int16_t **position
 }
 
 int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
-    if (milliseconds == nullptr) return 0;
+    if (milliseconds == nullptr) return fail_null("ZYN_GET_SOUNDLENGTH", "milliseconds");
     EngineState &e = engine();
     EngineLock hold(e.lock);
     const PlugoutRecord *device = open_plugout();
-    if (!sound_handle_valid(sound) || device == nullptr) return 0;
+    if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
+    if (device == nullptr) return fail_not_initialised();
     const SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
     const double per_second = std::floor(static_cast<double>(s.speed) * device->rate);
     if (device->frame_size == 0 || !(std::fabs(per_second) >= 1.0)) {
@@ -353,7 +366,8 @@ int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
 
 int32_t ZYN_SET_RESAMPLER(int32_t mode) {
     // Tables are built here, on the caller's thread, never by the mix.
-    if (!resampler_mode_valid(mode) || !prepare_resampler(mode)) return 0;
+    if (!resampler_mode_valid(mode)) return fail("ZYN_SET_RESAMPLER: %d is not a ZYN_RESAMPLE_ mode", mode);
+    if (!prepare_resampler(mode)) return fail("no memory for the resampler's tables");
     EngineState &e = engine();
     EngineLock hold(e.lock);
     e.default_resampler = mode;
@@ -361,10 +375,15 @@ int32_t ZYN_SET_RESAMPLER(int32_t mode) {
 }
 
 int32_t ZYN_SET_SOUNDRESAMPLER(int32_t sound, int32_t mode) {
-    if (!resampler_mode_valid(mode)) return 0;
+    if (!resampler_mode_valid(mode))
+        return fail("ZYN_SET_SOUNDRESAMPLER: %d is not a ZYN_RESAMPLE_ mode", mode);
     // From a callback only a mode whose tables exist: building them would
     // hold up the output thread.
-    if (inside_fill() ? !resampler_ready(mode) : !prepare_resampler(mode)) return 0;
+    if (inside_fill() && !resampler_ready(mode))
+        return fail("ZYN_SET_SOUNDRESAMPLER: mode %d has no tables yet; inside a callback they "
+                    "are not built (call ZYN_SET_RESAMPLER or ZYN_SET_SOUNDRESAMPLER first)",
+                    mode);
+    if (!inside_fill() && !prepare_resampler(mode)) return fail("no memory for the resampler's tables");
     return with_sound(sound, [&](SoundEntry &s) { s.resampler = mode; });
 }
 

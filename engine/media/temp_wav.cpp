@@ -1,5 +1,7 @@
 #include "temp_wav.h"
 
+#include "last_error.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,10 @@ bool TempWav::create(const char *caller_name, const char *prefix, int32_t number
         }
     }
     if (fd < 0) {
+        if (errno == EEXIST && caller_name != nullptr && caller_name[0] != '\0')
+            fail("the temporary file '%s' exists already (it is left untouched)", path_.c_str());
+        else
+            fail("cannot create the temporary file '%s': %s", path_.c_str(), std::strerror(errno));
         path_.clear();
         return false;
     }
@@ -57,6 +63,7 @@ bool TempWav::create(const char *caller_name, const char *prefix, int32_t number
     file_ = ::fdopen(fd, "wb");
     if (file_ == nullptr) {
         ::close(fd);
+        fail("cannot write the temporary file '%s'", path_.c_str());
         discard();
         return false;
     }

@@ -21,6 +21,7 @@
 #include "engine_state.h"
 #include "row_tables.h"
 #include "fill_thread.h"
+#include "last_error.h"
 #include "zyn.h"
 
 #include <cerrno>
@@ -68,9 +69,14 @@ class FileSource final : public ByteSource {
     explicit FileSource(const char *path) {
         // O_NONBLOCK: a FIFO given as a file name must not hang the caller.
         fd_ = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) return;
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
         struct stat info;
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool known = ::fstat(fd_, &info) == 0;
+        if (!known || !S_ISREG(info.st_mode)) {
+            error_ = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
             ::close(fd_);
             fd_ = -1;
             return;
@@ -84,6 +90,8 @@ class FileSource final : public ByteSource {
     FileSource &operator=(const FileSource &) = delete;
 
     bool is_open() const { return fd_ >= 0; }
+    // Why the file did not open (an errno value).
+    int error() const { return error_; }
     int64_t length() const override { return length_; }
     size_t read_at(int64_t offset, uint8_t *dst, size_t n) override {
         size_t done = 0;
@@ -100,6 +108,7 @@ class FileSource final : public ByteSource {
   private:
     int fd_ = -1;
     int64_t length_ = 0;
+    int error_ = 0;
 };
 
 inline uint32_t le32(const uint8_t *p) {
@@ -128,17 +137,30 @@ int64_t find_id(ByteSource &src, int64_t from, const char *id, std::vector<uint8
     return -1;
 }
 
+// Why a file failed, as it follows the file's quoted name (fail_about_file).
+bool refuse(const char *reason) { return fail("%s", reason) != 0; }
+
+// The advice that goes with a format this loader leaves to ZYN_LOAD_FILE.
+constexpr const char *kUseLoadFile = " by ZYN_LOAD_WAVFILE (use ZYN_LOAD_FILE)";
+
+bool refuse_format_tag(int32_t tag) {
+    if (tag == 3) return fail(": floating-point samples are not supported%s", kUseLoadFile) != 0;
+    if (tag == 0xFFFE) return fail(": WAVE_FORMAT_EXTENSIBLE is not supported%s", kUseLoadFile) != 0;
+    return fail(": format %d is not PCM, the one format supported%s", tag, kUseLoadFile) != 0;
+}
+
 bool parse(ByteSource &src, WavHeader *h, std::vector<uint8_t> &window) {
     const int64_t length = src.length();
-    if (length <= 44) return false;
+    if (length <= 44) return refuse(" is too short to be a WAV file");
     uint8_t head[12];
-    if (src.read_at(0, head, 12) != 12) return false;
-    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
+    if (src.read_at(0, head, 12) != 12) return refuse(" cannot be read");
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+        return refuse(" is not a RIFF/WAVE file");
 
     const int64_t fmt = find_id(src, 12, "fmt ", window);
-    if (fmt < 0) return false;
+    if (fmt < 0) return refuse(" has no fmt chunk");
     uint8_t f[20];
-    if (src.read_at(fmt + 4, f, sizeof f) != sizeof f) return false;
+    if (src.read_at(fmt + 4, f, sizeof f) != sizeof f) return refuse(" ends inside its fmt chunk");
     h->fmt_size = static_cast<int32_t>(le32(f));
     h->format_tag = le16(f + 4);
     h->channels = le16(f + 6);
@@ -146,15 +168,16 @@ bool parse(ByteSource &src, WavHeader *h, std::vector<uint8_t> &window) {
     h->byte_rate = static_cast<int32_t>(le32(f + 12));
     h->block_align = le16(f + 16);
     h->bits = le16(f + 18);
-    if (h->fmt_size < 16 || h->format_tag != 1) return false;
+    if (h->fmt_size < 16) return refuse(" has a fmt chunk too short to describe its samples");
+    if (h->format_tag != 1) return refuse_format_tag(h->format_tag);
 
     const int64_t data = find_id(src, fmt + 24, "data", window);
-    if (data < 0) return false;
+    if (data < 0) return refuse(" has no data chunk");
     uint8_t d[4];
-    if (src.read_at(data + 4, d, 4) != 4) return false;
+    if (src.read_at(data + 4, d, 4) != 4) return refuse(" ends inside its data chunk");
     h->data_size = static_cast<int32_t>(le32(d));
     // At least one sample byte must follow the data size.
-    if (h->data_size <= 0 || data + 8 >= length) return false;
+    if (h->data_size <= 0 || data + 8 >= length) return refuse(" holds no samples");
     h->data_offset = data + 8;
     h->file_length = length;
     return true;
@@ -365,25 +388,33 @@ bool convert(ByteSource &src, int32_t rate, int32_t bits, int32_t channels, int1
     if (!parse(src, &h, window)) return false;
 
     const int32_t sample_bytes = container_bytes(h.bits);
-    if (h.block_align == 0 || sample_bytes == 0 || h.channels < 1 || h.channels > 2 ||
-        h.rate <= 0 || h.block_align < sample_bytes * h.channels)
-        return false;
+    if (sample_bytes == 0)
+        return fail(": %d-bit samples are not supported%s", h.bits, kUseLoadFile) != 0;
+    if (h.channels < 1 || h.channels > 2)
+        return fail(": %d channels are not supported%s", h.channels, kUseLoadFile) != 0;
+    if (h.block_align == 0) return refuse(" says its frames take 0 bytes (block align 0)");
+    if (h.rate <= 0) return fail(": a sample rate of %d Hz", h.rate) != 0;
+    if (h.block_align < sample_bytes * h.channels)
+        return fail(": frames of %d bytes cannot hold %d channels", h.block_align, h.channels) != 0;
 
     const int64_t align = h.block_align;
     const int64_t declared = h.data_size / align;
     const int64_t available = (h.file_length - h.data_offset + align - 1) / align;
     const int64_t frames_in = declared < available ? declared : available;
-    if (frames_in < 1) return false;
+    if (frames_in < 1) return refuse(" holds no whole frame");
 
     const double step = static_cast<double>(h.rate) / static_cast<double>(rate);
     const double wanted = std::nearbyint(static_cast<double>(frames_in) * (1.0 / step));
     const double size = static_cast<double>(bits / 8) * wanted * channels;
-    if (!(wanted >= 1.0) || size > static_cast<double>(max_bytes)) return false;
+    if (!(wanted >= 1.0)) return refuse(" converts to no frame at the device's rate");
+    if (size > static_cast<double>(max_bytes))
+        return fail(" converts to %.0f bytes, more than a wave may hold", size) != 0;
     const auto frames_out = static_cast<int64_t>(wanted);
     const auto bytes_out = static_cast<int64_t>(size);
 
     auto *out = static_cast<int16_t *>(std::calloc(static_cast<size_t>(bytes_out), 1));
-    if (out == nullptr) return false;
+    if (out == nullptr)
+        return fail(": no memory for its %lld converted bytes", static_cast<long long>(bytes_out)) != 0;
     FrameReader reader(src, h.data_offset, align, h.data_offset + frames_in * align, window);
     const bool stereo_in = h.channels == 2;
     const bool mono_out = channels == 1;
@@ -414,10 +445,11 @@ bool convert_wav_image(const uint8_t *image, size_t size, int32_t rate, int32_t 
 
 bool load_wav_converted(const char *path, int32_t rate, int32_t bits, int32_t channels,
                         int16_t **samples, int32_t *bytes, int64_t max_bytes) {
-    if (path == nullptr) return false;
+    if (path == nullptr) return fail_null("ZYN_LOAD_WAVFILE", "file") != 0;
     FileSource src(path);
-    if (!src.is_open()) return false;
-    return convert(src, rate, bits, channels, samples, bytes, max_bytes);
+    if (!src.is_open()) return fail("cannot open '%s': %s", path, std::strerror(src.error())) != 0;
+    if (convert(src, rate, bits, channels, samples, bytes, max_bytes)) return true;
+    return fail_about_file(path) != 0;
 }
 
 }  // namespace zyn
@@ -425,11 +457,11 @@ bool load_wav_converted(const char *path, int32_t rate, int32_t bits, int32_t ch
 using namespace zyn;
 
 extern "C" int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave) {
-    if (wave == nullptr) return 0;
+    if (wave == nullptr) return fail_null("ZYN_LOAD_WAVFILE", "wave");
     // File input and a large allocation have no place on the output thread.
     if (inside_fill()) {
         *wave = -1;
-        return 0;
+        return fail_in_callback("ZYN_LOAD_WAVFILE");
     }
     EngineState &e = engine();
     int32_t rate = 0, bits = 0, channels = 0;
@@ -438,7 +470,7 @@ extern "C" int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave) {
         const PlugoutRecord *device = open_plugout();
         if (e.initialized.load() == 0 || device == nullptr) {
             *wave = -1;
-            return 0;
+            return fail_not_initialised();
         }
         rate = device->rate;
         bits = device->bits;

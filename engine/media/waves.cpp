@@ -7,6 +7,7 @@
 #include "engine_state.h"
 #include "row_tables.h"
 #include "fill_thread.h"
+#include "last_error.h"
 #include "saturate.h"
 #include "zyn.h"
 
@@ -32,11 +33,12 @@ using namespace zyn;
 extern "C" {
 
 int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
-    if (wave == nullptr || samples == nullptr) return 0;
+    if (wave == nullptr) return fail_null("ZYN_CREATE_WAVE", "wave");
+    if (samples == nullptr) return fail_null("ZYN_CREATE_WAVE", "samples");
     // The output thread never allocates.
     if (inside_fill()) {
         *wave = -1;
-        return 0;
+        return fail_in_callback("ZYN_CREATE_WAVE");
     }
     EngineState &e = engine();
     int64_t bytes = 0;
@@ -45,19 +47,20 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
         const PlugoutRecord *device = open_plugout();
         if (device == nullptr || frames < 1) {
             *wave = -1;
-            return 0;
+            if (device == nullptr) return fail_not_initialised();
+            return fail("ZYN_CREATE_WAVE: %d frames asked; a wave has at least 1", frames);
         }
         bytes = static_cast<int64_t>(device->bits / 8) * frames * device->channels;
     }
     // A size the wave table cannot hold is refused rather than wrapped.
     if (bytes < 1 || bytes > INT32_MAX) {
         *wave = -1;
-        return 0;
+        return fail("ZYN_CREATE_WAVE: a wave of %d frames would be over 2 GiB", frames);
     }
     auto *block = static_cast<int16_t *>(std::calloc(static_cast<size_t>(bytes), 1));
     if (block == nullptr) {
         *wave = -1;
-        return 0;
+        return fail("no memory for a wave of %lld bytes", static_cast<long long>(bytes));
     }
     *wave = store_wave(block, static_cast<int32_t>(bytes));
     *samples = block;
@@ -67,14 +70,15 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
 int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
     // Inside a fill the samples and work buffers may be blocks the running
     // mix still reads, and the output thread never frees: refused.
-    if (wave == nullptr || inside_fill()) return 0;
+    if (wave == nullptr) return fail_null("ZYN_DESTROY_WAVE", "wave");
+    if (inside_fill()) return fail_in_callback("ZYN_DESTROY_WAVE");
     EngineState &e = engine();
     std::vector<void *> released;
     int corrupt = 0;
     {
         EngineLock hold(e.lock);
         const int32_t handle = *wave;
-        if (!wave_handle_valid(handle)) return 0;
+        if (!wave_handle_valid(handle)) return fail_wave_handle(handle);
         WaveEntry &row = e.waves[static_cast<size_t>(handle)];
         for (int32_t i = 0; i < e.sound_count; ++i) {
             SoundEntry &s = e.sounds[static_cast<size_t>(i)];
@@ -105,11 +109,12 @@ int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
 }
 
 int32_t ZYN_GET_WAVELENGTH(int32_t wave, int32_t *milliseconds) {
-    if (milliseconds == nullptr) return 0;
+    if (milliseconds == nullptr) return fail_null("ZYN_GET_WAVELENGTH", "milliseconds");
     EngineState &e = engine();
     EngineLock hold(e.lock);
     const PlugoutRecord *device = open_plugout();
-    if (!wave_handle_valid(wave) || device == nullptr) return 0;
+    if (!wave_handle_valid(wave)) return fail_wave_handle(wave);
+    if (device == nullptr) return fail_not_initialised();
     *milliseconds = wave_milliseconds(e.waves[static_cast<size_t>(wave)].size, device->frame_size,
                                       device->rate);
     return 1;
@@ -118,7 +123,7 @@ int32_t ZYN_GET_WAVELENGTH(int32_t wave, int32_t *milliseconds) {
 int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t **end, int32_t *channels) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
-    if (!wave_handle_valid(wave)) return 0;
+    if (!wave_handle_valid(wave)) return fail_wave_handle(wave);
     const WaveEntry &row = e.waves[static_cast<size_t>(wave)];
     if (start != nullptr) *start = row.samples;
     if (end != nullptr)
