@@ -2,6 +2,7 @@
 //
 // Plug-in entries are never called with the engine lock held: PLUG_STOP joins
 // the output thread, which may be waiting for that lock inside a fill.
+#include "end_events.h"
 #include "engine_state.h"
 #include "row_tables.h"
 #include "lifecycle.h"
@@ -162,6 +163,7 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         e.plugout_index = accepted;
         e.initialized.store(1);
     }
+    resume_end_events();
     return ZYN_START();
 }
 
@@ -196,6 +198,7 @@ int32_t ZYN_EXIT(void) {
     if (inside_fill()) return fail_in_callback("ZYN_EXIT");
     EngineState &e = engine();
     const ControlLock control(e.control);
+    stop_end_events();
     if (e.plugout_index == -1) {
         // No device is open, but a failed re-initialisation may have left
         // waves, sounds and the stream behind: they go all the same. The

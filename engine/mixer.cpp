@@ -19,6 +19,7 @@
 #include "dsp/interpolated_playback.h"
 #include "dsp/kernels.h"
 #include "dsp/voice_render.h"
+#include "end_events.h"
 #include "engine_state.h"
 #include "fill_thread.h"
 #include "media/mp3_stream.h"
@@ -166,6 +167,9 @@ Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int
                 accumulate(slots, out, row.buffer, first, bytes);
             }
         }
+        // A sound with a handle that has just played to its end (not one
+        // destroyed or stopped by the application: those never get here).
+        if (plays && row.loops < 1 && row.has_handle == 1 && row.releasing == 0) note_sound_ended(i);
         release_if_ended(row);
         limited = w.contributions >= e.max_channels;
     }

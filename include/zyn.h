@@ -379,6 +379,23 @@ ZYN_EXPORT int32_t ZYN_PUSH_KEYTEXT(const char *text, int32_t bytes);
  * longer read), 0 gives the terminal back. Always 1. Threads: app. */
 ZYN_EXPORT int32_t ZYN_SET_KEYWINDOW(int32_t attached);
 
+/* 1 while the sound plays (paused or muted included), 0 once it has ended
+ * or been stopped, and for no such sound. Threads: callback. */
+ZYN_EXPORT int32_t ZYN_IS_PLAYING(int32_t sound);
+/* Called with a sound's handle when it has played to its end (not when it is
+ * destroyed or stopped), once per end, for sounds started with a handle. */
+typedef void (*ZynEndCallback)(int32_t sound, void *user);
+/* Sets the end callback and its user data (null turns it off). It runs on an
+ * engine-owned event thread, never on the output thread, a few milliseconds
+ * after the block in which the sound ended; it may use the whole interface
+ * (the sound may have been destroyed or its row reused by then). ZYN_EXIT
+ * pauses the event thread and forgets pending ends; the callback stays set
+ * for the next ZYN_INIT. Fails: inside a sound, stream or master callback;
+ * no thread could be started. Threads: app (also the end callback itself).
+ * Blocks: turning it off joins the event thread (it ends within 2 ms after
+ * the callback it runs). */
+ZYN_EXPORT int32_t ZYN_SET_ENDCALLBACK(ZynEndCallback callback, void *user);
+
 /* How a sound is read between frames at speeds other than exactly 1.0 (at
  * 1.0 every mode plays the frames as they are):
  *   ZYN_RESAMPLE_NEAREST  the frame the position is in (the default, as ever);
