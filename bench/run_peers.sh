@@ -37,6 +37,12 @@ fi
 engines=("$zyn")
 [ -x "$bin/openal_render" ] && engines+=("$bin/openal_render" "$bin/openal_render --direct")
 [ -x "$bin/sdlmixer_render" ] && engines+=("$bin/sdlmixer_render")
+# Reading between frames: each of zyn's modes and OpenAL Soft's of the same
+# kind, at speed 1.37 (workload c).
+for mode in nearest linear cubic sinc; do
+  engines+=("$zyn --workloads c --voices 64,256 --resampler $mode")
+  [ -x "$bin/openal_render" ] && engines+=("$bin/openal_render --workloads c --voices 64,256 --resampler $mode")
+done
 
 work=$(mktemp -d /tmp/zyn-peers-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -95,6 +101,31 @@ table() {  # workload
     best=$(best_peer "$w" "$v")
     echo "| $v | $(fmt "$z") | $(fmt "$o") | $(fmt "$s") | $(ratio "$z" "$o") | $(ratio "$z" "$s") | $(ratio "$z" "$best") |"
   done
+}
+
+resample_table() {
+  echo "| voices | zyn nearest | zyn linear | OpenAL Linear | ratio | zyn cubic | OpenAL Cubic | ratio | zyn sinc | OpenAL 11th order Sinc | ratio |"
+  echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+  for v in 64 256; do
+    local row="| $v | $(fmt "$(value zyn-nearest c "$v")")"
+    for m in linear cubic sinc; do
+      local z o
+      z=$(value "zyn-$m" c "$v"); o=$(value "openal-$m" c "$v")
+      row+=" | $(fmt "$z") | $(fmt "$o") | $(ratio "$z" "$o")"
+    done
+    echo "$row |"
+  done
+}
+
+resample_goal() {  # zyn at most a third of OpenAL Soft's cost, each mode, 64 and 256 voices
+  local met=met
+  for m in linear cubic sinc; do
+    for v in 64 256; do
+      awk -v z="$(value "zyn-$m" c "$v")" -v o="$(value "openal-$m" c "$v")" 'BEGIN {
+        exit !(z ~ /^[0-9.]+$/ && o ~ /^[0-9.]+$/ && z * 3 <= o + 0) }' || met="not met"
+    done
+  done
+  echo "$met"
 }
 
 series() {  # engine workload
@@ -171,7 +202,13 @@ $(table a)
 
 $(table b)
 
+(c) speed 1.37, volume 0.8, pan 0.3, reading between frames: zyn's ZYN_RESAMPLE_ modes
+next to OpenAL Soft's resamplers of the same kind (ratio: zyn / OpenAL Soft)
+
+$(resample_table)
+
 One 2048-frame fill with 256 voices at speed 1.0 costs zyn $fill_ms ms of CPU (goal: under 1 ms).
+Resampling, each mode at most a third of OpenAL Soft's cost at 64 and 256 voices: $(resample_goal).
 zyn / faster peer: (a) 64 voices $(goal a 64 3), 256 voices $(goal a 256 3);
 (b) 64 voices $(goal b 64 2), 256 voices $(goal b 256 2).
 EOF
@@ -208,6 +245,10 @@ second by voice count: (a) $(series sdl_mixer-callback a).
   step add up, so from a handful of voices on the sum clips; every engine saturates it (OpenAL
   Soft clamps its float mix once at the end, zyn and SDL_mixer after every added voice).
 - (a) speed 1.0, (b) speed 1.5 (nearest source frame, no interpolation); volume 0.8; pan 0.3.
+- (c) speed 1.37 at 64 and 256 voices with interpolation: zyn's linear, cubic (4-point
+  Hermite) and sinc (16-tap Kaiser-windowed, band-limited) modes (\`ZYN_SET_RESAMPLER\`), each
+  next to OpenAL Soft's resampler of that kind chosen by name ("Linear", "Cubic", "11th order
+  Sinc"); zyn's nearest mode at the same speed for reference.
 - Time: CPU time of the whole process (\`CLOCK_PROCESS_CPUTIME_ID\`), loading and set-up
   excluded, divided by the seconds of audio rendered. Every run prints the RMS of each output
   channel and a checksum of the timed output; a run whose length is wrong or whose output is

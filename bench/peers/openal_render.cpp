@@ -64,14 +64,19 @@ void write_private_conf() {
     setenv("ALSOFT_CONF", g_conf_path.c_str(), 1);
 }
 
-// Index of the nearest-sample resampler, or -1.
-ALint point_resampler() {
+// Index of the resampler of a kind (nearest, linear, cubic, sinc: the
+// first sinc, the shortest), found by name; -1 when there is none.
+ALint find_resampler(const std::string &kind) {
     if (!alIsExtensionPresent("AL_SOFT_source_resampler") || p_get_stringi == nullptr) return -1;
     const ALint count = alGetInteger(AL_NUM_RESAMPLERS_SOFT);
     for (ALint i = 0; i < count; ++i) {
         const std::string name = p_get_stringi(AL_RESAMPLER_NAME_SOFT, i);
-        if (name == "Nearest" || name == "Point" || name == "point" || name == "nearest")
-            return i;
+        const bool match = kind == "nearest" ? (name == "Nearest" || name == "Point" || name == "point" || name == "nearest")
+                           : kind == "linear" ? name == "Linear"
+                           : kind == "cubic"  ? name == "Cubic"
+                           : kind == "sinc"   ? name.find("Sinc") != std::string::npos
+                                              : false;
+        if (match) return i;
     }
     return -1;
 }
@@ -118,8 +123,9 @@ int main(int argc, char **argv) {
     p_get_stringi = reinterpret_cast<LPALGETSTRINGISOFT>(alGetProcAddress("alGetStringiSOFT"));
     alDistanceModel(AL_NONE);
 
-    const ALint resampler = point_resampler();
-    if (resampler < 0) return fail("no nearest-sample resampler");
+    const std::string kind = sel.resampler.empty() ? "nearest" : sel.resampler;
+    const ALint resampler = find_resampler(kind);
+    if (resampler < 0) return fail(("no resampler of the kind " + kind).c_str());
     if (direct && !alIsExtensionPresent("AL_SOFT_direct_channels")) return fail("no AL_SOFT_direct_channels");
     if (!direct && !alIsExtensionPresent("AL_EXT_STEREO_ANGLES")) return fail("no AL_EXT_STEREO_ANGLES");
     std::fprintf(stderr, "openal_render: %s, resampler %d \"%s\", %s, %s\n", alGetString(AL_VERSION),
@@ -136,7 +142,9 @@ int main(int argc, char **argv) {
 
     const float deg = 3.14159265f / 180.0f;
     const float angles[2] = {(30.0f - peers::kPan * 120.0f) * deg, (-30.0f - peers::kPan * 60.0f) * deg};
-    const char *engine = direct ? "openal-direct" : (library_defaults ? "openal-defaults" : "openal");
+    std::string engine_name = direct ? "openal-direct" : (library_defaults ? "openal-defaults" : "openal");
+    if (!sel.resampler.empty()) engine_name += "-" + sel.resampler;
+    const char *engine = engine_name.c_str();
     std::vector<int16_t> out(static_cast<size_t>(peers::kTimedBlocks) * peers::kBlockFrames * peers::kChannels);
     std::vector<int16_t> scratch(static_cast<size_t>(peers::kBlockFrames) * peers::kChannels);
     bool all_ok = true;

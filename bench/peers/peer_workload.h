@@ -32,6 +32,9 @@ struct Workload {
     float speed;
 };
 constexpr Workload kWorkloads[] = {{'a', 1.0f}, {'b', 1.5f}};
+// The resampling comparison: a speed whose positions fall between frames
+// everywhere. Run only when asked for (--workloads c).
+constexpr Workload kResampleWorkload{'c', 1.37f};
 constexpr int kVoiceCounts[] = {1, 16, 64, 256};
 
 // 5 s of interleaved stereo: a different chord of three sines on each side
@@ -112,10 +115,13 @@ inline bool report(const char *engine, const Workload &w, int voices, double cpu
 }
 
 // Command line shared by every render program:
-//   [--voices 1,16,64,256] [--workloads a,b]
+//   [--voices 1,16,64,256] [--workloads a,b,c] [--resampler nearest|linear|cubic|sinc]
+// The resampler names the interpolation each engine reads between frames
+// with (its own of that kind); without it, the nearest frame.
 struct Selection {
     std::vector<int> voices;
     std::vector<Workload> workloads;
+    std::string resampler;
 };
 
 inline Selection parse_selection(int argc, char **argv) {
@@ -129,9 +135,12 @@ inline Selection parse_selection(int argc, char **argv) {
             const std::string item =
                 list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
             if (key == "--voices" && !item.empty()) s.voices.push_back(std::atoi(item.c_str()));
-            if (key == "--workloads")
+            if (key == "--workloads") {
                 for (const Workload &w : kWorkloads)
                     if (item.size() == 1 && item[0] == w.name) s.workloads.push_back(w);
+                if (item.size() == 1 && item[0] == kResampleWorkload.name) s.workloads.push_back(kResampleWorkload);
+            }
+            if (key == "--resampler") s.resampler = item;
             if (comma == std::string::npos) break;
             start = comma + 1;
         }

@@ -167,6 +167,18 @@ int main(int argc, char **argv) {
     }
     if (plugdir.empty() || plugdir.back() != '/') plugdir += '/';
     const peers::Selection sel = peers::parse_selection(static_cast<int>(rest.size()), rest.data());
+    std::string engine_name = kEngineName;
+    if (!sel.resampler.empty()) {
+        const char *names[] = {"nearest", "linear", "cubic", "sinc"};
+        int32_t mode = -1;
+        for (int32_t m = 0; m < 4; ++m)
+            if (sel.resampler == names[m]) mode = m;
+        if (mode < 0 || ZYN_SET_RESAMPLER(mode) != 1) {
+            std::fprintf(stderr, "zyn_render: no resampler \"%s\"\n", sel.resampler.c_str());
+            return 1;
+        }
+        engine_name += "-" + sel.resampler;
+    }
 
     ZYN_SET_PLUGPATH(plugdir.c_str());
     ZYN_SET_MAXCHANNELS(256);
@@ -229,7 +241,7 @@ int main(int argc, char **argv) {
             std::snprintf(note, sizeof(note), "%s", kSetupNote);
             if (started != voices || playing != voices)
                 std::snprintf(note, sizeof(note), "started_%d_playing_%d", started, playing);
-            all_ok &= peers::report(kEngineName, w, voices, t1 - t0, check, note,
+            all_ok &= peers::report(engine_name.c_str(), w, voices, t1 - t0, check, note,
                                     started == voices && playing == voices);
             for (int32_t &h : handles)
                 if (h >= 0) stop_voice(&h);

@@ -54,10 +54,66 @@ inline void store_four(int16_t *dst, __m256i v) {
 
 }  // namespace
 
+// Eight output frames from a window of sixteen source frames (a, b) in two
+// registers: s0 takes window frame index, s1 the frame after it; the pair
+// is weighted by (16384 - t14, t14) per frame. Stores the eight frames.
+inline void linear_eight(int16_t *dst, __m256i a, __m256i b, __m256i index, __m256i t) {
+    const __m256i seven = _mm256_set1_epi32(7);
+    const auto pick = [&](__m256i i) {
+        return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(a, i), _mm256_permutevar8x32_epi32(b, i),
+                                  _mm256_cmpgt_epi32(i, seven));
+    };
+    const __m256i s0 = pick(index);
+    const __m256i s1 = pick(_mm256_add_epi32(index, _mm256_set1_epi32(1)));
+    const __m256i t14 = _mm256_srli_epi32(t, 2);
+    const __m256i w = _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(16384), t14), _mm256_slli_epi32(t14, 16));
+    // Per 128-bit lane: frames 0, 1 (and 4, 5) in low, 2, 3 (6, 7) in high.
+    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(s0, s1), _mm256_unpacklo_epi32(w, w));
+    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(s0, s1), _mm256_unpackhi_epi32(w, w));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), _mm256_packs_epi32(round_q14(lo), round_q14(hi)));
+}
+
 void stereo_linear_avx2(int16_t *dst, const int16_t *origin, uint32_t fraction, uint32_t step,
                         bool forward, int32_t frames) {
     uint64_t d = fraction;
     int32_t j = 0;
+    // Eight frames lie within a window of sixteen source frames up to this
+    // step (the last one and the frame after it included).
+    const bool windowed = static_cast<uint64_t>(step) * 7 + 0xFFFF < (uint64_t{14} << 16);
+    if (windowed && frames >= 8) {
+        const auto *frames32 = reinterpret_cast<const int32_t *>(origin);
+        const __m256i offsets = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                   _mm256_set1_epi32(static_cast<int32_t>(step)));
+        // The source frames the run reads, relative to the origin; no window
+        // may reach past them.
+        const uint64_t last = fraction + static_cast<uint64_t>(frames - 1) * step;
+        const int64_t low = forward ? static_cast<int64_t>(fraction >> 16)
+                                    : -static_cast<int64_t>((last + 0xFFFF) >> 16);
+        const int64_t high = forward ? static_cast<int64_t>(last >> 16) + 1
+                                     : -static_cast<int64_t>((fraction + 0xFFFF) >> 16) + 1;
+        for (; j + 8 <= frames; j += 8, d += 8 * static_cast<uint64_t>(step)) {
+            const auto whole = static_cast<int64_t>(d >> 16);
+            const __m256i lanes = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(d & 0xFFFF)), offsets);
+            if (forward) {
+                if (whole + 15 > high) break;
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(frames32 + whole));
+                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(frames32 + whole + 8));
+                linear_eight(dst + 2 * j, a, b, _mm256_srli_epi32(lanes, 16),
+                             _mm256_and_si256(lanes, _mm256_set1_epi32(0xFFFF)));
+            } else {
+                // Frames -whole - 14 .. -whole + 1; frame k = -whole - ceil(lane)
+                // sits at window index 14 - ceil(lane), fraction (-lane) mod 1.
+                if (-whole - 14 < low || -whole + 1 > high) break;
+                const int32_t *window = frames32 - whole - 14;
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(window));
+                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(window + 8));
+                const __m256i up = _mm256_srli_epi32(_mm256_add_epi32(lanes, _mm256_set1_epi32(0xFFFF)), 16);
+                linear_eight(dst + 2 * j, a, b, _mm256_sub_epi32(_mm256_set1_epi32(14), up),
+                             _mm256_and_si256(_mm256_sub_epi32(_mm256_setzero_si256(), lanes),
+                                              _mm256_set1_epi32(0xFFFF)));
+            }
+        }
+    }
     for (; j + 4 <= frames; j += 4) {
         int64_t k[4];
         int32_t w[4];
