@@ -52,8 +52,6 @@ inline void store_four(int16_t *dst, __m256i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(ordered));
 }
 
-}  // namespace
-
 // Eight output frames from a window of sixteen source frames (a, b) in two
 // registers: s0 takes window frame index, s1 the frame after it; the pair
 // is weighted by (16384 - t14, t14) per frame. Stores the eight frames.
@@ -72,6 +70,8 @@ inline void linear_eight(int16_t *dst, __m256i a, __m256i b, __m256i index, __m2
     const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(s0, s1), _mm256_unpackhi_epi32(w, w));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst), _mm256_packs_epi32(round_q14(lo), round_q14(hi)));
 }
+
+}  // namespace
 
 void stereo_linear_avx2(int16_t *dst, const int16_t *origin, uint32_t fraction, uint32_t step,
                         bool forward, int32_t frames) {
