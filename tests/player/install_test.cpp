@@ -101,3 +101,23 @@ TEST_F(Installed, MovedPrefixStillRendersWithZynplay) {
     ASSERT_EQ(run.exit_code, 0) << run.err;
     expect_tone_recorded(dir.file("zynplay.wav"), 13230);
 }
+
+TEST_F(Installed, SceneLauncherSavesScreenshotsWhereTheCallerIs) {
+    const std::string launcher = prefix + "/bin/zyn-scene";
+    ASSERT_TRUE(exists(launcher));
+    // The launcher changes into the scene's folder; a stand-in scene there
+    // tells what it was handed and from where.
+    const std::string stand_in = prefix + "/share/zyn/scene/zyn-scene";
+    ASSERT_TRUE(exists(stand_in));
+    std::remove(stand_in.c_str());
+    write_text(stand_in, "#!/bin/sh\nprintf '%s\\n' \"$@\"\n");
+    chmod(stand_in.c_str(), 0755);
+    const std::string caller = dir.file("caller");
+    mkdir(caller.c_str(), 0755);
+    ProgramRun run = run_program({"/bin/sh", "-c", "cd '" + caller + "' && '" + launcher +
+                                                       "' --frames 2 --screenshot shot.png --trace"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "--frames\n2\n--screenshot\n" + caller + "/shot.png\n--trace\n");
+    run = run_program({"/bin/sh", "-c", "cd '" + caller + "' && '" + launcher + "' --screenshot /abs/s.png"});
+    EXPECT_EQ(run.out, "--screenshot\n/abs/s.png\n");
+}
