@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace zyn {
@@ -55,9 +56,9 @@ class Sink {
     Sink(SampleBlock &block, int32_t channels, const std::string &name)
         : block_(block), channels_(static_cast<size_t>(channels)), name_(name) {}
 
-    bool append(const float *frames, size_t count) {
-        const size_t samples = count * channels_;
-        const size_t need = block_.used() + samples;
+    // Room for count more frames at the block's tail.
+    bool make_room(size_t count) {
+        const size_t need = block_.used() + count * channels_;
         if (static_cast<double>(need) * sizeof(int16_t) > static_cast<double>(kMaxWaveBytes))
             return fail("%s is too long for a wave: more than 2 GiB of samples in the device format",
                         name_.c_str()) != 0;
@@ -66,11 +67,38 @@ class Sink {
             if (grown < need) grown = need;
             const size_t most = static_cast<size_t>(kMaxWaveBytes) / sizeof(int16_t) / channels_ * channels_;
             if (grown > most) grown = most;
-            if (!block_.reserve(grown)) return fail("not enough memory for %s", name_.c_str()) != 0;
+            if (grown < need || !block_.reserve(grown)) return fail("not enough memory for %s", name_.c_str()) != 0;
         }
-        float_to_int16(frames, block_.tail(), samples);
-        block_.advance(samples);
         return true;
+    }
+
+    bool append(const float *frames, size_t count) {
+        if (!make_room(count)) return false;
+        float_to_int16(frames, block_.tail(), count * channels_);
+        block_.advance(count * channels_);
+        return true;
+    }
+
+    // Up to count frames read by the decoder straight into the block; the
+    // frames read, 0 at the end, -1 on failure. While the block has room it
+    // is read into as far as the room goes; only frames beyond it (a header
+    // that said too little) go through scratch and grow the block, so the
+    // last read of a sound of known length never moves it.
+    int64_t read_from(SoundDecoder &decoder, size_t count, std::vector<int16_t> &scratch) {
+        const size_t room = (block_.capacity() - block_.used()) / channels_;
+        if (room > 0) {
+            const int64_t got = decoder.read_int16(block_.tail(), static_cast<int64_t>(room < count ? room : count));
+            if (got > 0) block_.advance(static_cast<size_t>(got) * channels_);
+            return got;
+        }
+        scratch.resize(count * channels_);
+        const int64_t got = decoder.read_int16(scratch.data(), static_cast<int64_t>(count));
+        if (got <= 0) return got;
+        const size_t samples = static_cast<size_t>(got) * channels_;
+        if (!make_room(static_cast<size_t>(got))) return -1;
+        std::memcpy(block_.tail(), scratch.data(), samples * sizeof(int16_t));
+        block_.advance(samples);
+        return got;
     }
 
   private:
@@ -111,7 +139,11 @@ bool decode_to_device(SoundDecoder &decoder, const DeviceFormat &device, const s
         if (!block.reserve(static_cast<size_t>(first))) return fail("not enough memory for %s", name.c_str()) != 0;
     }
     Sink sink(block, device.channels, name);
-    for (;;) {
+    const bool direct = decoder.exact_int16() && mix.passthrough() && !convert_rate;
+    std::vector<int16_t> scratch;
+    for (int64_t got; direct && (got = sink.read_from(decoder, kChunkFrames, scratch)) != 0;)
+        if (got < 0) return false;
+    while (!direct) {
         const int64_t got = decoder.read(decoded.data(), kChunkFrames);
         if (got < 0) return false;
         if (got == 0) break;

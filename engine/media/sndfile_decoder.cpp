@@ -83,20 +83,32 @@ class SndfileDecoder final : public SoundDecoder {
                                             static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
             for (size_t c = 0; c < map.size(); ++c) format_.positions[c] = position_of(map[c]);
         }
+        const int subtype = info.format & SF_FORMAT_SUBMASK;
+        exact_int16_ = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 || subtype == SF_FORMAT_PCM_U8;
         return true;
+    }
+
+    bool exact_int16() const override { return exact_int16_; }
+    int64_t read_int16(int16_t *dst, int64_t frames) override {
+        const sf_count_t got = sf_readf_short(file_, dst, frames);
+        return got > 0 ? got : ended(got);
     }
 
     int64_t read(float *dst, int64_t frames) override {
         const sf_count_t got = sf_readf_float(file_, dst, frames);
-        if (got > 0) return got;
-        // libsndfile ends a damaged stream early with an error, and a clean
-        // one with none.
+        return got > 0 ? got : ended(got);
+    }
+
+  private:
+    // libsndfile ends a damaged stream early with an error, and a clean one
+    // with none.
+    int64_t ended(sf_count_t) {
         if (sf_error(file_) != SF_ERR_NO_ERROR)
             return fail("%s is damaged: %s", cursor_.source->name().c_str(), sf_strerror(file_)), -1;
         return 0;
     }
 
-  private:
+    bool exact_int16_ = false;
     ByteCursor cursor_;
     SNDFILE *file_ = nullptr;
 };

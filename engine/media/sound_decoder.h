@@ -27,6 +27,11 @@ class SoundDecoder {
     // Up to frames frames into dst; the count read, 0 at the end, -1 on a
     // decoding error (the reason recorded with fail()).
     virtual int64_t read(float *dst, int64_t frames) = 0;
+    // True when the file's samples are 8 or 16 bits, which read_int16 hands
+    // over exactly as read and the float path would round them: a sound
+    // that needs neither mixing nor rate conversion then skips the floats.
+    virtual bool exact_int16() const { return false; }
+    virtual int64_t read_int16(int16_t *, int64_t) { return -1; }
 
   protected:
     SoundFormat format_;
