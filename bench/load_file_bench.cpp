@@ -191,7 +191,7 @@ std::string cell(const TableReporter &r, const std::string &name) {
     auto it = r.cpu_ms.find(name);
     if (it == r.cpu_ms.end()) return "n/a";
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f", it->second / kSeconds);
+    std::snprintf(text, sizeof text, "%.3f", it->second / kSeconds);
     return text;
 }
 
