@@ -73,6 +73,22 @@ TEST_F(Installed, ExampleBuiltWithPkgConfigPlaysIntoAWavFile) {
     expect_tone_recorded(dir.file("played.wav"), 13230);
 }
 
+TEST_F(Installed, PlayAnyBuiltAsTheReadmeSaysRunsWithoutALibraryPath) {
+    const std::string build = std::string(ZYN_C_COMPILER) + " -std=c99 -Wall -Werror '" + ZYN_SOURCE_DIR +
+                              "examples/play_any.c' $(pkg-config --cflags --libs zyn) -Wl,-rpath,'" + prefix +
+                              "/lib' -o '" + dir.file("play_any") + "'";
+    ProgramRun compile = run_program({"/bin/sh", "-c", build}, {"PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig"});
+    ASSERT_EQ(compile.exit_code, 0) << compile.err;
+    ProgramRun play = run_program({dir.file("play_any"), dir.file("tone.wav")},
+                                  {"ZYN_WAV_OUT=" + dir.file("any.wav"), "ZYN_WAV_REALTIME=1"});
+    ASSERT_EQ(play.exit_code, 0) << play.err;
+    expect_tone_recorded(dir.file("any.wav"), 13230);
+    ProgramRun missing = run_program({dir.file("play_any"), dir.file("missing.flac")},
+                                     {"ZYN_WAV_OUT=" + dir.file("none.wav")});
+    EXPECT_EQ(missing.exit_code, 2);
+    EXPECT_EQ(missing.err, "play_any: cannot open '" + dir.file("missing.flac") + "': No such file or directory\n");
+}
+
 TEST_F(Installed, FindPackageConsumerBuildsAndRuns) {
     const std::string project = dir.file("consumer");
     mkdir(project.c_str(), 0755);
