@@ -398,7 +398,9 @@ ZYN_EXPORT const char *ZYN_GET_LASTERROR(void);
  *   callback. 0 without touching anything for a null wave.
  * Threads: app; refused inside a callback.
  * Blocks: reads and decodes the whole file without the engine lock (a
- *   minute of 44.1 kHz WAV takes a few milliseconds, of MP3 about 100 ms). */
+ *   minute of stereo takes about 2 ms as 16-bit WAV, 40 ms as FLAC, 60 ms
+ *   as MP3, 100 ms as Vorbis, 300 ms as Opus; rate conversion adds about
+ *   40 ms). */
 ZYN_EXPORT int32_t ZYN_LOAD_FILE(const char *path, int32_t *wave);
 /* ZYN_LOAD_FILE on a file image of bytes bytes in memory, read in place
  * (the caller keeps it; it may be freed when the call returns). Failure
