@@ -33,9 +33,10 @@ class SampleBlock {
     size_t used() const { return used_; }
     size_t capacity() const { return capacity_; }
     void advance(size_t samples) { used_ += samples; }
-    // The block cut to what it holds, handed over.
+    // The block cut to what it holds, handed over. A tail of a few frames
+    // (the length was known) stays: cutting may copy the whole block.
     int16_t *release() {
-        if (used_ < capacity_) {
+        if (capacity_ - used_ > 4096 + capacity_ / 256) {
             auto *cut = static_cast<int16_t *>(std::realloc(data_, used_ * sizeof(int16_t)));
             if (cut != nullptr) data_ = cut;
         }
