@@ -37,6 +37,7 @@
 #ifndef ZYN_H
 #define ZYN_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -369,6 +370,44 @@ ZYN_EXPORT float ZYN_DB_2_VOLUME(float db);
  * calls leave it alone. Valid until this thread's next failing call.
  * Threads: any. */
 ZYN_EXPORT const char *ZYN_GET_LASTERROR(void);
+
+/* Loads a sound file of any format zyn reads into a new wave in the
+ * device's rate and channels, at the file's own level: at volume 1.0 a
+ * full-scale file plays at full scale (unlike the classic loaders, which
+ * keep 6 dB of headroom). The format is told from the content, never the
+ * name:
+ *   WAV and RF64 (PCM 8, 16, 24 and 32 bits, float 32 and 64 bits, also as
+ *   WAVE_FORMAT_EXTENSIBLE), AIFF, FLAC, Ogg Vorbis, Ogg Opus, and MPEG
+ *   audio by the rule of ZYN_LOAD_MP3FILE. MP3 is gapless: the encoder delay
+ *   and padding a LAME/Xing info frame records are removed; without one,
+ *   the decoder's own delay of 529 samples.
+ * Rates are converted with libsoxr at high quality. Samples are rounded to
+ * 16 bits (no dither); float samples beyond full scale clip. Channels are
+ * mixed to the device's: front left/right go to their side with weight 1;
+ * side, back and top channels to their side with 0.7071; centre, mono and
+ * unnamed channels to both sides with 0.7071; LFE nowhere. Each side's
+ * weights are then divided by their sum (a mono device takes both sides'
+ * weights together), so a signal equal in every channel keeps its level
+ * and nothing clips; a mono file plays at its own level on both sides.
+ * Nothing is written to disk, and memory beyond the wave stays small.
+ * Fails: 0 and *wave = -1 (with ZYN_GET_LASTERROR saying why, naming the
+ *   file) without a device, for a file that cannot be opened, is not in a
+ *   format zyn reads, is damaged, holds no audio, has a rate outside
+ *   1000..768000 Hz or makes a wave over 2 GiB, without memory, when the
+ *   device closes or changes format during the load, and inside a
+ *   callback. 0 without touching anything for a null wave.
+ * Threads: app; refused inside a callback.
+ * Blocks: reads and decodes the whole file without the engine lock (a
+ *   minute of stereo takes about 2 ms as 16-bit WAV, 40 ms as FLAC, 60 ms
+ *   as MP3, 100 ms as Vorbis, 300 ms as Opus; rate conversion adds about
+ *   40 ms). */
+ZYN_EXPORT int32_t ZYN_LOAD_FILE(const char *path, int32_t *wave);
+/* ZYN_LOAD_FILE on a file image of bytes bytes in memory, read in place
+ * (the caller keeps it; it may be freed when the call returns). Failure
+ * texts speak of "the data in memory".
+ * Fails: as ZYN_LOAD_FILE, and for null data or 0 bytes.
+ * Threads: app; refused inside a callback. Blocks: as ZYN_LOAD_FILE. */
+ZYN_EXPORT int32_t ZYN_LOAD_MEMORY(const void *data, size_t bytes, int32_t *wave);
 
 /* For a host window: queues one key text of 1 or 2 bytes (255 then the scan
  * code for extended keys) for ZYN_GET_KEYCODE. The queue holds 15 keys; the

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace player_test;
 
@@ -58,32 +60,29 @@ TEST(PlayerErrors, FilesThatCannotBePlayedSayWhy) {
     for (char &c : noise) c = static_cast<char>(random());
     noise[0] = 'x';  // not by chance a frame sync
     write_bytes(dir.file("noise.wav"), noise);
-    expect_file_refused(render(dir, {dir.file("noise.wav")}), "noise.wav", "unsupported format");
+    expect_file_refused(render(dir, {dir.file("noise.wav")}), "noise.wav", "is not an audio file zyn can read");
 
     write_bytes(dir.file("empty.mp3"), "");
-    expect_file_refused(render(dir, {dir.file("empty.mp3")}), "empty.mp3", "empty file");
+    expect_file_refused(render(dir, {dir.file("empty.mp3")}), "empty.mp3", "is empty");
 
-    // A RIFF/WAVE header cut short: it passes for WAV, the loader refuses it.
+    // A RIFF/WAVE header cut short: it passes for WAV, the decoder refuses it.
     write_bytes(dir.file("cut.wav"), std::string("RIFF\x24\x00\x00\x00WAVEfmt ", 16));
-    expect_file_refused(render(dir, {dir.file("cut.wav")}), "cut.wav", "refused");
+    expect_file_refused(render(dir, {dir.file("cut.wav")}), "cut.wav", "cannot be decoded as WAV");
 
-    // Floating-point samples are named as what they are.
-    Pcm tone_audio = tone(440.0, 0.1, 8000.0);
-    write_wav(dir.file("float.wav"), tone_audio);
-    {
-        std::FILE *f = std::fopen(dir.file("float.wav").c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
-        std::fseek(f, 20, SEEK_SET);
-        std::fputc(3, f);
-        std::fclose(f);
-    }
-    expect_file_refused(render(dir, {dir.file("float.wav")}), "float.wav", "floating-point");
-
-    // An Ogg stream of another codec.
-    std::string page("OggS\0\x02\0\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0\x01\x13OpusHead\x01\x02", 38);
+    // An Ogg stream of a codec zyn does not read is named.
+    std::string page("OggS\0\x02\0\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\0\0\0\x01\x13Speex   ", 36);
     page.resize(27 + 1 + 19, '\0');
-    write_bytes(dir.file("opus.ogg"), page);
-    expect_file_refused(render(dir, {dir.file("opus.ogg")}), "opus.ogg", "not Vorbis");
+    write_bytes(dir.file("speex.ogg"), page);
+    expect_file_refused(render(dir, {dir.file("speex.ogg")}), "speex.ogg", "Ogg stream of Speex");
+}
+
+TEST(PlayerErrors, ARunThatPlaysNothingLeavesNoFile) {
+    zyn_test::TempDir dir;
+    ProgramRun run = render(dir, {dir.file("missing.wav")});
+    EXPECT_EQ(run.exit_code, 2);
+    std::FILE *left = std::fopen(dir.file("out.wav").c_str(), "rb");
+    EXPECT_EQ(left, nullptr) << "an empty WAV file was left behind";
+    if (left != nullptr) std::fclose(left);
 }
 
 TEST(PlayerErrors, ABadFileDoesNotStopTheOthers) {
@@ -111,6 +110,11 @@ TEST(PlayerErrors, UsageErrorsEndWithStatusOne) {
         {"--range", "0.5:0.2", t},
         {"--out", dir.file("o.wav"), "--loops", "0", t},
         {t, "--volume"},
+        // An option where a value belongs, a folder or another format as --out.
+        {"--out", "--out", dir.file("o.wav"), t},
+        {"--out", dir.path(), t},
+        {"--out", dir.file("o.mp3"), t},
+        {"--speed", "-q", t},
     };
     for (const auto &args : cases) {
         ProgramRun run = run_zynplay(args);
@@ -126,6 +130,21 @@ TEST(PlayerErrors, UsageErrorsEndWithStatusOne) {
     }
     too_many_bands.push_back(t);
     EXPECT_EQ(run_zynplay(too_many_bands).exit_code, 1);
+    // Negative numbers are values, not options.
+    EXPECT_EQ(run_zynplay({"--out", dir.file("back.wav"), "--speed", "-1", t}).exit_code, 0);
+}
+
+TEST(PlayerErrors, RangesAreToldInTheirOwnUnits) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("t.wav"), tone(440.0, 2.0, 8000.0));
+    const std::string t = dir.file("t.wav");
+    EXPECT_NE(run_zynplay({"--volume", "3", t}).err.find("--volume: 3 is outside 0 .. 2"), std::string::npos);
+    EXPECT_NE(run_zynplay({"--range", "0.5:0.25", t}).err.find("the end 0:00.250 is not after the start 0:00.500"),
+              std::string::npos);
+    ProgramRun past = run_zynplay({"--out", dir.file("o.wav"), "--range", "5:6", t});
+    EXPECT_NE(past.err.find("--range starts at 0:05.000, at or after the end of the file (0:02.000 long)"),
+              std::string::npos)
+        << past.err;
 }
 
 TEST(PlayerErrors, NoOutputDeviceEndsWithStatusThree) {
@@ -139,11 +158,42 @@ TEST(PlayerErrors, NoOutputDeviceEndsWithStatusThree) {
     EXPECT_NE(lines[0].find(dir.path()), std::string::npos) << lines[0];
 }
 
+namespace {
+
+// A plug-in folder holding only the silent output.
+std::string silent_only(const zyn_test::TempDir &dir) {
+    const std::string folder = dir.file("silent");
+    mkdir(folder.c_str(), 0755);
+    EXPECT_EQ(symlink(ZYN_PLUGIN_DIR "plug-null.so", (folder + "/plug-null.so").c_str()), 0);
+    return folder;
+}
+
+}  // namespace
+
+TEST(PlayerErrors, TheSilentOutputAndMissingDevicesAreTold) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("t.wav"), tone(440.0, 0.1, 8000.0));
+    const std::string folder = silent_only(dir);
+    ProgramRun run = run_zynplay({"--plugins", folder, dir.file("t.wav")});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    ASSERT_EQ(complaints(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(complaints(run.err)[0], "zynplay: no sound device found: playing to the silent output");
+
+    run = run_zynplay({"--plugins", folder, "--device", "3", dir.file("t.wav")});
+    EXPECT_EQ(run.exit_code, 3) << run.err;
+    EXPECT_NE(run.err.find("--device 3 does not exist"), std::string::npos) << run.err;
+
+    run = run_zynplay({"--plugins", folder, "--list-devices"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("1 usable now of 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("--device -1 (default): Null output"), std::string::npos) << run.out;
+}
+
 TEST(PlayerErrors, HelpDocumentsEveryOption) {
     ProgramRun run = run_zynplay({"--help"});
     EXPECT_EQ(run.exit_code, 0);
     for (const char *option : {"--stream", "--speed", "--volume", "--pan", "--loops", "--range", "--master-volume",
                                "--eq", "--pitch", "--rate", "--channels", "--frames", "--buffers", "--out", "--info",
-                               "--plugins", "Exit status"})
+                               "--plugins", "--list-devices", "--quiet", "130", "Exit status"})
         EXPECT_NE(run.out.find(option), std::string::npos) << option;
 }

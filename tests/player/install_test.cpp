@@ -73,6 +73,22 @@ TEST_F(Installed, ExampleBuiltWithPkgConfigPlaysIntoAWavFile) {
     expect_tone_recorded(dir.file("played.wav"), 13230);
 }
 
+TEST_F(Installed, PlayAnyBuiltAsTheReadmeSaysRunsWithoutALibraryPath) {
+    const std::string build = std::string(ZYN_C_COMPILER) + " -std=c99 -Wall -Werror '" + ZYN_SOURCE_DIR +
+                              "examples/play_any.c' $(pkg-config --cflags --libs zyn) -Wl,-rpath,'" + prefix +
+                              "/lib' -o '" + dir.file("play_any") + "'";
+    ProgramRun compile = run_program({"/bin/sh", "-c", build}, {"PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig"});
+    ASSERT_EQ(compile.exit_code, 0) << compile.err;
+    ProgramRun play = run_program({dir.file("play_any"), dir.file("tone.wav")},
+                                  {"ZYN_WAV_OUT=" + dir.file("any.wav"), "ZYN_WAV_REALTIME=1"});
+    ASSERT_EQ(play.exit_code, 0) << play.err;
+    expect_tone_recorded(dir.file("any.wav"), 13230);
+    ProgramRun missing = run_program({dir.file("play_any"), dir.file("missing.flac")},
+                                     {"ZYN_WAV_OUT=" + dir.file("none.wav")});
+    EXPECT_EQ(missing.exit_code, 2);
+    EXPECT_EQ(missing.err, "play_any: cannot open '" + dir.file("missing.flac") + "': No such file or directory\n");
+}
+
 TEST_F(Installed, FindPackageConsumerBuildsAndRuns) {
     const std::string project = dir.file("consumer");
     mkdir(project.c_str(), 0755);
@@ -100,4 +116,24 @@ TEST_F(Installed, MovedPrefixStillRendersWithZynplay) {
     ProgramRun run = run_program({moved + "/bin/zynplay", "--out", dir.file("zynplay.wav"), dir.file("tone.wav")});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     expect_tone_recorded(dir.file("zynplay.wav"), 13230);
+}
+
+TEST_F(Installed, SceneLauncherSavesScreenshotsWhereTheCallerIs) {
+    const std::string launcher = prefix + "/bin/zyn-scene";
+    ASSERT_TRUE(exists(launcher));
+    // The launcher changes into the scene's folder; a stand-in scene there
+    // tells what it was handed and from where.
+    const std::string stand_in = prefix + "/share/zyn/scene/zyn-scene";
+    ASSERT_TRUE(exists(stand_in));
+    std::remove(stand_in.c_str());
+    write_text(stand_in, "#!/bin/sh\nprintf '%s\\n' \"$@\"\n");
+    chmod(stand_in.c_str(), 0755);
+    const std::string caller = dir.file("caller");
+    mkdir(caller.c_str(), 0755);
+    ProgramRun run = run_program({"/bin/sh", "-c", "cd '" + caller + "' && '" + launcher +
+                                                       "' --frames 2 --screenshot shot.png --trace"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "--frames\n2\n--screenshot\n" + caller + "/shot.png\n--trace\n");
+    run = run_program({"/bin/sh", "-c", "cd '" + caller + "' && '" + launcher + "' --screenshot /abs/s.png"});
+    EXPECT_EQ(run.out, "--screenshot\n/abs/s.png\n");
 }

@@ -61,6 +61,8 @@ class TerminalSession {
         return text_;
     }
 
+    void signal(int number) { kill(pid_, number); }
+
     void press(const std::string &keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
 
     // Exit status, or -1 when it has not ended within the time.
@@ -102,7 +104,7 @@ TEST(PlayerTerminal, StatusLineShowsProgressAndQQuits) {
     ASSERT_TRUE(session.started());
     const std::string &text = session.read_for(1.2);
     EXPECT_NE(text.find("song.wav"), std::string::npos) << text;
-    EXPECT_NE(text.find("q:quit"), std::string::npos) << text;
+    EXPECT_NE(text.find("n:next q:quit"), std::string::npos) << text;
     std::vector<std::string> times = shown_times(text);
     ASSERT_GE(times.size(), 3u) << text;
     EXPECT_NE(times.front(), times.back()) << "the elapsed time should move";
@@ -143,4 +145,14 @@ TEST(PlayerTerminal, NMovesOnToTheNextFile) {
     EXPECT_NE(session.read_for(0.8).find("second.wav"), std::string::npos) << "n did not start the next file";
     session.press("q");
     EXPECT_EQ(session.wait_exit(5.0), 0);
+}
+
+TEST(PlayerTerminal, CtrlCEndsWithStatus130) {
+    zyn_test::TempDir dir;
+    write_wav(dir.file("song.wav"), tone(440.0, 1.0, 16000.0));
+    TerminalSession session(dir, {"--loops", "0", dir.file("song.wav")});
+    ASSERT_TRUE(session.started());
+    session.read_for(0.5);
+    session.signal(SIGINT);
+    EXPECT_EQ(session.wait_exit(5.0), 130);
 }

@@ -22,6 +22,7 @@ int main(int argc, char **argv) {
         std::printf("zynplay %s\n", ZYNPLAY_VERSION);
         return exit_ok;
     }
+    if (options.list_devices) return list_devices(options);
     watch_interrupts();
     Player player(options);
     ExitCode opened = player.open();
@@ -37,5 +38,6 @@ int main(int argc, char **argv) {
         if (player.play(file) != exit_ok) result = exit_file;
     }
     player.close();
-    return result;
+    // The shell's convention for a program ended by Ctrl+C.
+    return Player::was_interrupted() ? exit_interrupted : result;
 }

@@ -1,22 +1,21 @@
-// Recognises a sound file by its content (not its name) and describes it.
+// What a sound file's header says (format, rate, channels, length), read
+// with libsndfile without decoding the file: for --info and the lines that
+// announce a file. Playing never depends on it; the engine's own loader
+// recognises and decodes the file.
 #pragma once
 
 #include <string>
 
 namespace zynplay {
 
-enum class MediaFormat { unknown, wav, mp3, ogg_vorbis };
-
 struct MediaProbe {
-    MediaFormat format = MediaFormat::unknown;
-    bool readable = false;      // false: the file could not be opened or read
-    std::string problem;        // why it cannot be played, when that is known up front
-    std::string description;    // e.g. "WAV, PCM 16-bit, 44100 Hz, stereo"
-    double seconds = -1.0;      // length when the header tells it, else below 0
+    bool known = false;        // the header was understood
+    bool mpeg = false;         // MPEG audio, which --stream can play
+    std::string problem;       // why the header was not understood
+    std::string description;   // e.g. "WAV, PCM 16-bit, 44100 Hz, mono"
+    double seconds = -1.0;     // length when the header tells it, else below 0
 };
 
 MediaProbe probe_media(const std::string &path);
-
-const char *format_name(MediaFormat format);
 
 }  // namespace zynplay

@@ -1,14 +1,31 @@
 #include "options.h"
 
+#include "status_line.h"
+
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <limits>
+#include <sys/stat.h>
 
 namespace zynplay {
 
 namespace {
+
+bool is_folder(const std::string &path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// 2 -> "2", 0.125 -> "0.125", 16383 -> "16383".
+std::string plain_number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
 
 bool to_double(const std::string &text, double &value) {
     if (text.empty()) return false;
@@ -57,8 +74,16 @@ struct Parser {
                 double &value) {
         if (!to_double(text, value)) return fail(name + ": '" + text + "' is not a number");
         if (value < low || value > high)
-            return fail(name + ": " + text + " is outside " + std::to_string(low).substr(0, 8) +
-                        " .. " + std::to_string(high).substr(0, 8));
+            return fail(name + ": " + text + " is outside " + plain_number(low) + " .. " + plain_number(high));
+        return true;
+    }
+
+    // A time in seconds within low .. high, told back as clock times.
+    bool seconds(const std::string &name, const std::string &text, double low, double high, double &value) {
+        if (!to_double(text, value)) return fail(name + ": '" + text + "' is not a time in seconds");
+        if (value < low || value > high)
+            return fail(name + ": " + format_clock(value) + " is outside " + format_clock(low) + " .. " +
+                        format_clock(high));
         return true;
     }
 
@@ -74,9 +99,10 @@ struct Parser {
         std::vector<std::string> f = split_fields(text);
         if (f.size() != 2) return fail("--range: expected START:END in seconds, got '" + text + "'");
         double start = 0.0, end = -1.0;
-        if (!f[0].empty() && !number("--range start", f[0], 0.0, 1e7, start)) return false;
-        if (!f[1].empty() && !number("--range end", f[1], 0.0, 1e7, end)) return false;
-        if (end >= 0.0 && end <= start) return fail("--range: END must be after START in '" + text + "'");
+        if (!f[0].empty() && !seconds("--range start", f[0], 0.0, 1e7, start)) return false;
+        if (!f[1].empty() && !seconds("--range end", f[1], 0.0, 1e7, end)) return false;
+        if (end >= 0.0 && end <= start)
+            return fail("--range: the end " + format_clock(end) + " is not after the start " + format_clock(start));
         o.has_range = true;
         o.range_start = start;
         o.range_end = end;
@@ -97,12 +123,25 @@ struct Parser {
         return true;
     }
 
+    // The render goes to a WAV file; a name that promises anything else, or
+    // a folder, would be a surprise afterwards.
+    bool out(const std::string &value) {
+        if (value.empty()) return fail("--out: empty file name");
+        if (is_folder(value)) return fail("--out: '" + value + "' is a folder; name a .wav file");
+        std::string ending = value.size() >= 4 ? value.substr(value.size() - 4) : "";
+        for (char &c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ending != ".wav") return fail("--out: '" + value + "' does not end in .wav; zynplay renders WAV files only");
+        o.out = value;
+        return true;
+    }
+
     bool option(const std::string &name, const std::string &value) {
         double d = 0.0;
         if (name == "--speed") {
             if (!number(name, value, -16383.0, 16383.0, d)) return false;
             if (d == 0.0) return fail("--speed: 0 would not move; use a negative speed to play backwards");
             o.speed = static_cast<float>(d);
+            o.speed_given = true;
         } else if (name == "--volume") {
             if (!number(name, value, 0.0, 2.0, d)) return false;
             o.volume = static_cast<float>(d);
@@ -110,6 +149,7 @@ struct Parser {
             if (!number(name, value, -1.0, 1.0, d)) return false;
             o.pan = static_cast<float>(d);
         } else if (name == "--loops") {
+            o.loops_given = true;
             return integer(name, value, 0, 1000000, o.loops);
         } else if (name == "--range") {
             return range(value);
@@ -133,8 +173,7 @@ struct Parser {
         } else if (name == "--device") {
             return integer(name, value, -1, 1024, o.device);
         } else if (name == "--out") {
-            if (value.empty()) return fail("--out: empty file name");
-            o.out = value;
+            return out(value);
         } else if (name == "--plugins") {
             if (value.empty()) return fail("--plugins: empty folder name");
             o.plugins = value;
@@ -146,10 +185,17 @@ struct Parser {
 };
 
 bool takes_value(const std::string &name) {
-    static const char *const flags[] = {"--stream", "--info", "--help", "-h", "--version"};
+    static const char *const flags[] = {"--stream", "--info", "--list-devices", "--quiet", "-q",
+                                        "--help",   "-h",     "--version"};
     for (const char *flag : flags)
         if (name == flag) return false;
     return true;
+}
+
+// Negative numbers ("--speed -1") are values; "-q" or "--out" are not.
+bool looks_like_option(const std::string &text) {
+    if (text.size() < 2 || text[0] != '-') return false;
+    return !(std::isdigit(static_cast<unsigned char>(text[1])) || text[1] == '.');
 }
 
 }  // namespace
@@ -176,6 +222,8 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
         }
         if (name == "--stream") options.stream = true;
         else if (name == "--info") options.info = true;
+        else if (name == "--list-devices") options.list_devices = true;
+        else if (name == "--quiet" || name == "-q") options.quiet = true;
         else if (name == "--help" || name == "-h") options.help = true;
         else if (name == "--version") options.version = true;
         if (!takes_value(name)) {
@@ -185,10 +233,13 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
         if (!inline_value) {
             if (i + 1 >= argc) return parser.fail(name + " needs a value (see --help)");
             value = argv[++i];
+            // "--out --out x.wav" must not render into a file named --out.
+            if (looks_like_option(value))
+                return parser.fail(name + " needs a value, but got the option '" + value + "'");
         }
         if (!parser.option(name, value)) return false;
     }
-    if (options.help || options.version) return true;
+    if (options.help || options.version || options.list_devices) return true;
     if (options.files.empty()) return parser.fail("no file given (see --help)");
     if (!options.out.empty() && options.loops == 0)
         return parser.fail("--loops 0 plays without end and cannot be rendered with --out");
@@ -202,8 +253,9 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
 const char *usage_text() {
     return
         "Usage: zynplay [OPTION]... FILE...\n"
-        "Plays WAV, MP3 and Ogg Vorbis files one after another through the zyn sound engine,\n"
-        "or renders them to a WAV file. The format is recognised from the file's content.\n"
+        "Plays sound files (WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3) one after another through\n"
+        "the zyn sound engine at their own level, or renders them to a WAV file. The format is\n"
+        "recognised from the file's content.\n"
         "\n"
         "Sound:\n"
         "  --speed X         playback speed factor (2 = twice as fast, negative = backwards)\n"
@@ -212,7 +264,8 @@ const char *usage_text() {
         "  --loops N         passes to play (default 1, 0 = without end)\n"
         "  --range S:E       play only seconds S to E of each file (either may be empty)\n"
         "  --stream          play MP3 files through the engine's stream instead of loading\n"
-        "                    them whole (speed, range, loops do not apply)\n"
+        "                    them whole (speed, range, loops do not apply; other formats\n"
+        "                    are loaded whole)\n"
         "Master stage (applies to the whole mix):\n"
         "  --master-volume X factor 0..2\n"
         "  --eq F:G:B        peaking band at F Hz, gain G dB (the centre receives twice G),\n"
@@ -221,21 +274,27 @@ const char *usage_text() {
         "                    adds 1024 frames of delay\n"
         "Output:\n"
         "  --out FILE.wav    render to a WAV file as fast as the machine allows instead of\n"
-        "                    playing (with --stream the render runs in real time)\n"
+        "                    playing (with --stream the render runs in real time); the name\n"
+        "                    must end in .wav, and a run that plays nothing leaves no file\n"
         "  --rate HZ         sample rate (default 44100)\n"
         "  --channels N      1 or 2 (default 2)\n"
         "  --frames N        frames per block (default 2048)\n"
         "  --buffers N       device buffers (default 3); latency = buffers x frames / rate\n"
-        "  --device N        device number for plug-ins that have several (default -1)\n"
+        "  --device N        device number for plug-ins that have several (default -1);\n"
+        "                    one that no plug-in can open is an error\n"
         "  --plugins DIR     folder of the output plug-ins (plug-*.so)\n"
         "Other:\n"
         "  --info            print the output device, the processor and each file's format\n"
-        "                    and length, then end without playing\n"
+        "                    and length (from its header), then end without playing\n"
+        "  --list-devices    list the plug-ins and the devices they open, then end\n"
+        "  -q, --quiet       print no progress or status line (complaints still go to stderr)\n"
         "  --help            this text\n"
         "  --version         the version\n"
         "\n"
         "Keys while playing in a terminal: space pause, m mute, + / - volume, n next file,\n"
         "q quit.\n"
+        "Without a sound device zynplay plays to the silent output (real-time, no sound) and\n"
+        "says so on stderr.\n"
         "When standard output is not a terminal, zynplay prints plain lines and reads no keys.\n"
         "\n"
         "Output plug-ins are tried in the order wav, pulse, alsa, null; the WAV writer is\n"
@@ -243,7 +302,7 @@ const char *usage_text() {
         "uses <folder of zynplay>/lib/ when it exists, else the engine's own default.\n"
         "\n"
         "Exit status: 0 all files played, 1 usage error, 2 a file could not be played,\n"
-        "3 no output device could be opened.\n";
+        "3 no output device could be opened, 130 interrupted (Ctrl+C).\n";
 }
 
 }  // namespace zynplay

@@ -16,13 +16,17 @@ struct Options {
     std::vector<std::string> files;
     bool stream = false;
     bool info = false;
+    bool list_devices = false;
+    bool quiet = false;  // no progress lines or status line; complaints still go to stderr
     bool help = false;
     bool version = false;
 
+    bool speed_given = false;
     float speed = 1.0f;
     float volume = 1.0f;
     float pan = 0.0f;
     int loops = 1;  // 0: without end
+    bool loops_given = false;
 
     bool has_range = false;
     double range_start = 0.0;  // seconds

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -68,7 +69,66 @@ void report(const std::string &subject, const std::string &why) {
     std::fprintf(stderr, "zynplay: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ", why.c_str());
 }
 
+// The silent output: a real-time clock without a device.
+bool on_null_output() { return std::strcmp(ZYN_GET_PLUGNAME(), "Null output") == 0; }
+
 }  // namespace
+
+std::string choose_plugin_folder(const Options &options) {
+    std::string folder;
+    if (!options.plugins.empty()) {
+        folder = options.plugins;
+        if (folder.back() != '/') folder += '/';
+        ZYN_SET_PLUGPATH(folder.c_str());
+        return folder;
+    }
+    // In the build tree the plug-ins sit in lib/ next to zynplay; an
+    // installed zynplay leaves the choice to the engine.
+    std::string beside = executable_folder() + "lib/";
+    if (is_directory(beside)) ZYN_SET_PLUGPATH(beside.c_str());
+    return ZYN_GET_PLUGPATH();
+}
+
+int count_plugin_files(const std::string &folder) {
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return 0;
+    int count = 0;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind("plug-", 0) == 0 && name.size() > 8 && name.compare(name.size() - 3, 3, ".so") == 0) ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+ExitCode list_devices(const Options &options) {
+    // The WAV writer would take every device number: it is not a device.
+    unsetenv("ZYN_WAV_OUT");
+    const std::string folder = choose_plugin_folder(options);
+    if (ZYN_INIT(options.rate, options.channels, options.buffers, options.frames, -1) != 1 &&
+        ZYN_GET_PLUGNAME()[0] == '\0') {
+        report("no output device", "no output plug-in could be loaded from " +
+                                       (folder.empty() ? std::string("the default folder") : folder));
+        ZYN_EXIT();
+        return exit_device;
+    }
+    std::printf("Plug-ins: %d usable now of %d in %s\n", ZYN_GET_NUMOFPLUGOUTS(), count_plugin_files(folder),
+                folder.c_str());
+    std::printf("  --device -1 (default): %s, %s\n", ZYN_GET_PLUGNAME(), ZYN_GET_PLUGDEVICE());
+    // Each number goes to the first plug-in that opens it; the silent output
+    // takes any number, so the first one that lands there ends the list.
+    for (int device = 0; device < 32; ++device) {
+        if (ZYN_INIT(options.rate, options.channels, options.buffers, options.frames, device) != 1 ||
+            on_null_output())
+            break;
+        std::printf("  --device %d: %s, %s\n", device, ZYN_GET_PLUGNAME(), ZYN_GET_PLUGDEVICE());
+    }
+    std::printf("  (the silent output, %s, stands in when no device opens)\n", "Null output");
+    ZYN_EXIT();
+    return exit_ok;
+}
+
+bool Player::was_interrupted() { return interrupted.load(); }
 
 void watch_interrupts() {
     struct sigaction action{};
@@ -112,17 +172,7 @@ ExitCode Player::open() {
         // device's own pace; loaded waves render as fast as the mixer runs.
         setenv("ZYN_WAV_REALTIME", options_.stream ? "1" : "0", 1);
     }
-    if (!options_.plugins.empty()) {
-        plug_folder_ = options_.plugins;
-        if (plug_folder_.back() != '/') plug_folder_ += '/';
-        ZYN_SET_PLUGPATH(plug_folder_.c_str());
-    } else {
-        // In the build tree the plug-ins sit in lib/ next to zynplay; an
-        // installed zynplay leaves the choice to the engine.
-        std::string beside = executable_folder() + "lib/";
-        if (is_directory(beside)) ZYN_SET_PLUGPATH(beside.c_str());
-        plug_folder_ = ZYN_GET_PLUGPATH();
-    }
+    plug_folder_ = choose_plugin_folder(options_);
 
     int32_t started = ZYN_INIT(options_.rate, options_.channels, options_.buffers, options_.frames,
                                options_.device);
@@ -140,13 +190,24 @@ ExitCode Player::open() {
                           options_.rate, options_.channels, options_.frames, options_.buffers);
         report("no output device", why);
         ZYN_EXIT();
+        if (rendering_) unlink(options_.out.c_str());
         return exit_device;
+    }
+    if (!rendering_ && on_null_output()) {
+        if (options_.device >= 0) {
+            report("no output device", "--device " + std::to_string(options_.device) +
+                                           " does not exist (no plug-in opens it; see --list-devices)");
+            ZYN_EXIT();
+            return exit_device;
+        }
+        if (!options_.info) report("", "no sound device found: playing to the silent output");
     }
     opened_ = true;
     if (rendering_ && !file_exists(options_.out)) {
         report("no output device", "the WAV writer (plug-wav.so) did not open " + options_.out +
                                        " (output went to " + name + ")");
         close();
+        unlink(options_.out.c_str());
         return exit_device;
     }
     writer_open_ = rendering_;
@@ -206,7 +267,8 @@ ExitCode Player::print_info() {
     const int32_t frames = ZYN_GET_PLUGFRAMES(), buffers = ZYN_GET_PLUGBUFFERS();
     std::printf("Block:      %d frames (%d bytes), %d buffers, latency %.1f ms\n", frames, block_bytes_, buffers,
                 rate_ > 0 ? 1000.0 * buffers * frames / rate_ : 0.0);
-    std::printf("Plug-ins:   %d found in %s\n", ZYN_GET_NUMOFPLUGOUTS(), plug_folder_.c_str());
+    std::printf("Plug-ins:   %d usable now of %d in %s\n", ZYN_GET_NUMOFPLUGOUTS(),
+                count_plugin_files(plug_folder_), plug_folder_.c_str());
     struct Feature {
         const char *name;
         int32_t (*query)(void);
@@ -220,61 +282,39 @@ ExitCode Player::print_info() {
     std::printf("Processor:  %s; %d MHz\n", present.empty() ? "(none)" : present.c_str(), MHZ());
     std::fflush(stdout);
 
+    // From the headers alone: nothing is decoded.
     ExitCode result = exit_ok;
     for (const std::string &path : options_.files) {
         MediaProbe probe = probe_media(path);
-        if (!probe.problem.empty() || probe.format == MediaFormat::unknown) {
-            report(path, probe.problem.empty() ? "unsupported format" : probe.problem);
+        if (!probe.known) {
+            report(path, probe.problem);
             result = exit_file;
             continue;
         }
-        int32_t wave = -1, loaded = 0;
-        switch (probe.format) {
-            case MediaFormat::wav: loaded = ZYN_LOAD_WAVFILE(path.c_str(), &wave); break;
-            case MediaFormat::mp3: loaded = ZYN_LOAD_MP3FILE(path.c_str(), &wave, ""); break;
-            case MediaFormat::ogg_vorbis: loaded = ZYN_LOAD_OGGFILE(path.c_str(), &wave, ""); break;
-            default: break;
-        }
-        int32_t ms = 0;
-        if (loaded != 1 || ZYN_GET_WAVELENGTH(wave, &ms) != 1) {
-            report(path, std::string("could not be loaded: the ") + format_name(probe.format) +
-                             " decoder refused it (" + probe.description + ")");
-            result = exit_file;
-            continue;
-        }
-        std::printf("%s: %s; %d.%03d s\n", path.c_str(), probe.description.c_str(), ms / 1000, ms % 1000);
-        ZYN_DESTROY_WAVE(&wave);
+        if (probe.seconds >= 0.0)
+            std::printf("%s: %s; %.3f s\n", path.c_str(), probe.description.c_str(), probe.seconds);
+        else
+            std::printf("%s: %s; length unknown\n", path.c_str(), probe.description.c_str());
     }
     return result;
 }
 
 ExitCode Player::play(const std::string &path) {
+    // The header only names the file in the progress lines; the engine's
+    // loader decides what plays.
     MediaProbe probe = probe_media(path);
-    if (!probe.problem.empty()) {
-        report(path, probe.problem);
-        return exit_file;
+    if (options_.stream) {
+        if (probe.mpeg) return play_stream(path, probe);
+        report(path, "--stream plays MP3 files only; this one is loaded whole");
     }
-    if (probe.format == MediaFormat::unknown) {
-        report(path, "unsupported format");
-        return exit_file;
-    }
-    if (options_.stream && probe.format == MediaFormat::mp3) return play_stream(path, probe);
     return play_wave(path, probe);
 }
 
 ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
     Transport t;
     t.file = path;
-    int32_t loaded = 0;
-    switch (probe.format) {
-        case MediaFormat::wav: loaded = ZYN_LOAD_WAVFILE(path.c_str(), &t.wave); break;
-        case MediaFormat::mp3: loaded = ZYN_LOAD_MP3FILE(path.c_str(), &t.wave, ""); break;
-        case MediaFormat::ogg_vorbis: loaded = ZYN_LOAD_OGGFILE(path.c_str(), &t.wave, ""); break;
-        default: break;
-    }
-    if (loaded != 1) {
-        report(path, std::string("could not be loaded: the ") + format_name(probe.format) +
-                         " decoder refused it (" + probe.description + ")");
+    if (ZYN_LOAD_FILE(path.c_str(), &t.wave) != 1) {
+        report("", ZYN_GET_LASTERROR());
         return exit_file;
     }
     int16_t *wave_start = nullptr, *wave_end = nullptr;
@@ -288,8 +328,9 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
         first = std::llround(options_.range_start * rate_);
         if (options_.range_end >= 0.0) last = std::min<int64_t>(last, std::llround(options_.range_end * rate_));
         if (first >= last) {
-            report(path, "--range starts at or after the end of the file (" +
-                             format_time(static_cast<double>(wave_frames) / rate_) + " long)");
+            report(path, "--range starts at " + format_clock(options_.range_start) +
+                             ", at or after the end of the file (" +
+                             format_clock(static_cast<double>(wave_frames) / rate_) + " long)");
             ZYN_DESTROY_WAVE(&t.wave);
             return exit_file;
         }
@@ -314,8 +355,8 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
     const double pass = static_cast<double>(last - first) / rate_ / std::fabs(t.speed);
     t.total = options_.loops == 0 ? -1.0 : pass * t.initial_loops;
 
-    if (!interactive_)
-        std::printf("Playing %s (%s, %s)\n", path.c_str(), probe.description.c_str(),
+    if (chatty())
+        std::printf("Playing %s (%s, %s)\n", path.c_str(), probe.known ? probe.description.c_str() : "audio",
                     t.total >= 0.0 ? format_time(t.total).c_str() : "without end");
     std::fflush(stdout);
     // The sound is complete before it is given loops: the mixer never sees it half set.
@@ -331,7 +372,7 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
         rendered_seconds_ += t.elapsed;
     }
     ZYN_DESTROY_WAVE(&t.wave);
-    if (!interactive_ && finished) std::printf("Finished %s\n", path.c_str());
+    if (chatty() && finished) std::printf("Finished %s\n", path.c_str());
     std::fflush(stdout);
     return exit_ok;
 }
@@ -342,11 +383,19 @@ ExitCode Player::play_stream(const std::string &path, const MediaProbe &probe) {
     t.file = path;
     t.volume = options_.volume;
     t.total = probe.seconds;
+    if (options_.speed_given || options_.has_range || options_.loops_given) {
+        std::string ignored;
+        for (const auto &[given, name] : {std::pair{options_.speed_given, "--speed"},
+                                          std::pair{options_.has_range, "--range"},
+                                          std::pair{options_.loops_given, "--loops"}})
+            if (given) ignored += std::string(ignored.empty() ? "" : ", ") + name;
+        report(path, ignored + " do(es) not apply to a stream; it plays once at speed 1");
+    }
     if (ZYN_CREATE_MP3STREAM(path.c_str()) != 1) {
         report(path, "the stream could not be opened");
         return exit_file;
     }
-    if (!interactive_)
+    if (chatty())
         std::printf("Streaming %s (%s, %s)\n", path.c_str(), probe.description.c_str(),
                     format_time(t.total).c_str());
     std::fflush(stdout);
@@ -369,7 +418,7 @@ ExitCode Player::play_stream(const std::string &path, const MediaProbe &probe) {
         report(path, "no MPEG audio could be decoded from it");
         return exit_file;
     }
-    if (!interactive_ && finished) std::printf("Finished %s\n", path.c_str());
+    if (chatty() && finished) std::printf("Finished %s\n", path.c_str());
     std::fflush(stdout);
     return exit_ok;
 }
@@ -386,7 +435,7 @@ bool Player::run_until_done(Transport &t) {
         if (interactive_)
             for (int32_t key = ZYN_GET_KEYCODE(); key != 0; key = ZYN_GET_KEYCODE()) handle_key(key, t);
         if (quit_requested() || t.skip) {
-            if (interactive_) draw_status(t, true);
+            if (interactive_ && !options_.quiet) draw_status(t, true);
             return false;
         }
         const double dt = seconds_since(last_tick);
@@ -423,10 +472,10 @@ bool Player::run_until_done(Transport &t) {
             t.elapsed = ended && t.total >= 0.0 ? t.total : (passes_done + fraction) * pass;
         }
         if (ended) {
-            if (interactive_) draw_status(t, true);
+            if (interactive_ && !options_.quiet) draw_status(t, true);
             return true;
         }
-        if (interactive_ && seconds_since(last_draw) >= 0.04) {
+        if (interactive_ && !options_.quiet && seconds_since(last_draw) >= 0.04) {
             draw_status(t, false);
             last_draw = Clock::now();
         }
@@ -514,11 +563,12 @@ void Player::close() {
     }
     ZYN_EXIT();
     if (writer_open_) {
-        // Also when nothing played: the file then holds no block at all.
         std::string why;
-        if (!keep_block_runs(options_.out, block_bytes_, runs_, why)) report(options_.out, why);
+        // A run that played nothing leaves no empty WAV file behind.
+        if (!played_anything_) unlink(options_.out.c_str());
+        else if (!keep_block_runs(options_.out, block_bytes_, runs_, why)) report(options_.out, why);
     }
-    if (rendering_ && played_anything_ && !interactive_)
+    if (rendering_ && played_anything_ && chatty())
         std::printf("Rendered %s to %s\n", format_time(rendered_seconds_).c_str(), options_.out.c_str());
 }
 

@@ -11,7 +11,7 @@
 
 namespace zynplay {
 
-enum ExitCode { exit_ok = 0, exit_usage = 1, exit_file = 2, exit_device = 3 };
+enum ExitCode { exit_ok = 0, exit_usage = 1, exit_file = 2, exit_device = 3, exit_interrupted = 130 };
 
 class Player {
   public:
@@ -28,6 +28,8 @@ class Player {
     ExitCode play(const std::string &path);
     // True once q or an interrupt asked to end the run.
     bool quit_requested() const;
+    // True once Ctrl+C (or SIGTERM) asked to end the run.
+    static bool was_interrupted();
     // Lets the last sound drain and shuts the engine down (completes --out).
     void close();
 
@@ -36,6 +38,7 @@ class Player {
 
     ExitCode play_wave(const std::string &path, const MediaProbe &probe);
     ExitCode play_stream(const std::string &path, const MediaProbe &probe);
+    bool chatty() const { return !interactive_ && !options_.quiet; }
     void start_output();
     void finish_render(bool finished, int tail_blocks);
     bool run_until_done(Transport &transport);
@@ -62,5 +65,16 @@ class Player {
 
 // Installs the handler that turns Ctrl+C into a clean quit.
 void watch_interrupts();
+
+// --list-devices: the plug-ins in the folder, and what opens for the default
+// device and for device numbers from 0 on.
+ExitCode list_devices(const Options &options);
+
+// The plug-in folder zynplay hands the engine: --plugins, else lib/ beside
+// zynplay when it exists, else the engine's default. Sets it in the engine.
+std::string choose_plugin_folder(const Options &options);
+
+// plug-*.so files in a folder.
+int count_plugin_files(const std::string &folder);
 
 }  // namespace zynplay

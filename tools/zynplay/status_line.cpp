@@ -14,6 +14,18 @@ std::string format_time(double seconds) {
     return text;
 }
 
+std::string format_clock(double seconds) {
+    if (!(seconds >= 0.0)) seconds = 0.0;
+    const auto ms = static_cast<long long>(std::llround(seconds * 1000.0));
+    const long long h = ms / 3600000, m = ms / 60000 % 60, s = ms / 1000 % 60, rest = ms % 1000;
+    char text[48];
+    if (h > 0)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", h, m, s, rest);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", m, s, rest);
+    return text;
+}
+
 namespace {
 
 std::string bar(double fraction, int cells, char full, char empty) {

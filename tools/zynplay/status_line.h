@@ -16,7 +16,7 @@ struct StatusInfo {
 };
 
 // The key help zynplay shows with the line.
-constexpr const char *kKeyHelp = "space:pause m:mute +/-:vol q:quit";
+constexpr const char *kKeyHelp = "space:pause m:mute +/-:vol n:next q:quit";
 
 // The text of the line, at most width columns, without \r or newline. The key
 // help ends the line when there is room; *keys_shown (may be null) says so.
@@ -24,5 +24,8 @@ std::string format_status(const StatusInfo &info, int width, bool *keys_shown = 
 
 // "m:ss.t"
 std::string format_time(double seconds);
+
+// "m:ss.mmm", or "h:mm:ss.mmm" from an hour on: times in messages.
+std::string format_clock(double seconds);
 
 }  // namespace zynplay

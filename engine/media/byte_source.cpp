@@ -1,0 +1,86 @@
+#include "byte_source.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zyn {
+
+MemoryBytes::MemoryBytes(const void *data, size_t size)
+    : data_(static_cast<const uint8_t *>(data)), size_(data == nullptr ? 0 : size) {
+    name_ = "the data in memory";
+}
+
+size_t MemoryBytes::read_at(int64_t offset, void *dst, size_t n) {
+    if (offset < 0 || static_cast<uint64_t>(offset) >= size_) return 0;
+    const size_t have = size_ - static_cast<size_t>(offset);
+    const size_t take = n < have ? n : have;
+    std::memcpy(dst, data_ + offset, take);
+    return take;
+}
+
+FileBytes::FileBytes(const char *path) {
+    name_ = std::string("'") + path + "'";
+    // O_NONBLOCK: a FIFO given as a file name must not hang the caller.
+    fd_ = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = errno;
+        return;
+    }
+    struct stat info;
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    length_ = static_cast<int64_t>(info.st_size);
+}
+
+FileBytes::~FileBytes() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+size_t FileBytes::read_at(int64_t offset, void *dst, size_t n) {
+    if (fd_ < 0 || offset < 0) return 0;
+    auto *out = static_cast<uint8_t *>(dst);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+ByteWindow::ByteWindow(ByteSource &inner, int64_t offset) : inner_(inner) {
+    const int64_t total = inner.length();
+    offset_ = offset < 0 ? 0 : offset > total ? total : offset;
+    length_ = total - offset_;
+    name_ = inner.name();
+}
+
+size_t ByteWindow::read_at(int64_t offset, void *dst, size_t n) {
+    if (offset < 0 || offset >= length_) return 0;
+    const auto left = static_cast<uint64_t>(length_ - offset);
+    return inner_.read_at(offset_ + offset, dst, n < left ? n : static_cast<size_t>(left));
+}
+
+int64_t ByteCursor::seek(int64_t offset, int whence) {
+    int64_t base = 0;
+    switch (whence) {
+        case SEEK_SET: base = 0; break;
+        case SEEK_CUR: base = position; break;
+        case SEEK_END: base = source->length(); break;
+        default: return -1;
+    }
+    if ((offset < 0 && base + offset < 0) || (offset > 0 && offset > INT64_MAX - base)) return -1;
+    position = base + offset;
+    return position;
+}
+
+}  // namespace zyn
