@@ -199,9 +199,9 @@ ZYN_EXPORT int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t *
 ZYN_EXPORT int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave);
 /* An MPEG audio file, through a temporary WAV file: temp_file when
  * non-empty, else a fresh file in TMPDIR (or /tmp); removed afterwards.
- * A file is MPEG audio when three frames follow one another (or fewer that
- * run to its end) within 64 KiB after any ID3v2 tag; decoding starts at the
- * first of them. A temp_file that already exists fails the load and is left
+ * A file is MPEG audio when three frames that decode follow one another (or
+ * fewer that run to its end) within 64 KiB after any ID3v2 tag; decoding
+ * starts at the first of them. A temp_file that already exists fails the load and is left
  * untouched. */
 ZYN_EXPORT int32_t ZYN_LOAD_MP3FILE(const char *file, int32_t *wave, const char *temp_file);
 /* An Ogg Vorbis file, like ZYN_LOAD_MP3FILE (an existing temp_file fails the

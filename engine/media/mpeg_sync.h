@@ -6,9 +6,10 @@
 // kilobytes, and each decodes to a burst of full-scale noise. So before
 // libmad sees a byte, the loader and the stream look for evidence of real
 // audio: kMpegRunFrames frames in a row, each header exactly where the frame
-// before it ends, all of one MPEG version, layer and sample rate. Bit rate,
-// padding and channel mode may change from frame to frame, as they do in
-// variable-rate files. The decoder is then handed the data from the first
+// before it ends, all of one MPEG version, layer and sample rate, and each
+// decoding without an error (headers alone match by chance in machine code).
+// Bit rate, padding and channel mode may change from frame to frame, as they
+// do in variable-rate files. The decoder is then handed the data from the first
 // frame of that run, so that nothing in front of it can decode.
 //
 // A file too short for a run is audio when its one or two frames fill the

@@ -168,3 +168,18 @@ TEST(MpegSync, FileTooShortForARunIsWholeFramesFromItsFirstByte) {
     EXPECT_EQ(find(std::vector<uint8_t>(kMpeg1Layer3.begin(), kMpeg1Layer3.end())), -1);
     EXPECT_EQ(find({}), -1);
 }
+
+// Headers alone match by chance in machine code: "ff ff 48 89 c7 e8" (a
+// call every 192 bytes) reads as MPEG-1 Layer I, 128 kbit/s, 32 kHz. The
+// bodies of such frames do not decode; silent (zero) bodies do.
+TEST(MpegSync, HeadersWhoseFramesDoNotDecodeAreNoRun) {
+    const Header code = {0xFF, 0xFF, 0x48, 0x89};
+    std::mt19937 random(9);
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 3; ++i) {
+        data.insert(data.end(), code.begin(), code.end());
+        for (int b = 4; b < 192; ++b) data.push_back(static_cast<uint8_t>(random() >> 24));
+    }
+    EXPECT_EQ(find(data), -1);
+    EXPECT_EQ(find(frames(code, 192, 3)), 0);
+}
