@@ -8,6 +8,7 @@
 #include "mixer.h"
 #include "plugin_host.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -32,6 +33,8 @@ struct DeviceFormat {
     bool operator==(const DeviceFormat &) const = default;
 };
 DeviceFormat g_stream_format;
+
+std::atomic<int64_t> g_unload_grace_ms{500};
 
 // Formats outside what sound cards offer: a plug-in would either refuse them
 // or, worse, accept them and run its output thread flat out.
@@ -62,6 +65,10 @@ void register_finaliser() {
 }
 
 }  // namespace
+
+void set_unload_grace(std::chrono::milliseconds grace) {
+    g_unload_grace_ms.store(grace.count() > 0 ? grace.count() : 0);
+}
 
 }  // namespace zyn
 
@@ -206,7 +213,7 @@ int32_t ZYN_EXIT(void) {
     shutdown_tables();
     call_plug_exit(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     // Lets a device that is still draining finish before its library goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_unload_grace_ms.load()));
     release_plugouts();
     EngineLock hold(e.lock);
     e.plugout_count = 0;
