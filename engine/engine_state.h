@@ -186,7 +186,7 @@ int32_t take_sound_row();
 // Takes the lock itself.
 int32_t store_wave(int16_t *samples, int32_t size);
 
-// Releases every wave and sound buffer (part of ZYN_EXIT).
+// Releases every wave, sound buffer and table row (part of ZYN_EXIT).
 void shutdown_tables();
 
 // Brings every sound work buffer to the size the open device needs

@@ -187,6 +187,38 @@ TEST(Sounds, ThreeSoundsWithoutHandlesTakeRowsZeroToTwoThenRowZeroAgain) {
     EXPECT_EQ(zyn::engine().sound_count, 3);
 }
 
+// Found by the soak: ZYN_EXIT freed the work buffers but kept the rows, so
+// the table stayed as long as the most sounds ever alive together.
+TEST(Sounds, ExitReleasesTheTablesWithTheirRows) {
+    {
+        PumpDevice device(44100, 2, kFrames);
+        ASSERT_TRUE(device.ok());
+        const int32_t wave = ramp_wave(30);
+        for (int i = 0; i < 100; ++i) ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, nullptr), 1);
+        int32_t kept = -1;
+        ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &kept), 1);
+        device.pump();  // the one-shots end and give their rows back
+        ASSERT_EQ(zyn::engine().sound_count, 101);
+        EXPECT_EQ(ZYN_EXIT(), 1);
+        EXPECT_EQ(zyn::engine().sound_count, 0);
+        EXPECT_EQ(zyn::engine().sounds.size(), 0u);
+        EXPECT_EQ(zyn::engine().wave_count, 0);
+        EXPECT_EQ(zyn::engine().waves.size(), 0u);
+        int32_t loops = 0;
+        EXPECT_EQ(ZYN_GET_SOUNDLOOPS(kept, &loops), 0);
+    }
+    // A new device starts from row 0 again.
+    PumpDevice device(44100, 2, kFrames);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = ramp_wave(30);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &sound), 1);
+    EXPECT_EQ(wave, 0);
+    EXPECT_EQ(sound, 0);
+    EXPECT_EQ(zyn::engine().sound_count, 1);
+    EXPECT_EQ(device.pump(), frames_block(run(0, 30) + silence(34)));
+}
+
 TEST(Sounds, SettersClampAndGettersReturnTheStoredValue) {
     PumpDevice device(44100, 2, kFrames);
     ASSERT_TRUE(device.ok());
