@@ -107,6 +107,9 @@ int32_t take_sound_row() {
 int32_t store_wave(int16_t *samples, int32_t size) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
+    // ZYN_EXIT on another thread may have closed the engine while these
+    // samples were made: stored now, they would outlive it.
+    if (e.initialized.load() == 0) return -1;
     int32_t row = take_wave_row();
     WaveEntry &wave = e.waves[static_cast<size_t>(row)];
     wave.samples = samples;

@@ -182,7 +182,8 @@ bool sound_handle_valid(int32_t sound);
 int32_t take_wave_row();
 int32_t take_sound_row();
 
-// Stores a sample block as a wave (lowest free row first); returns its handle.
+// Stores a sample block as a wave (lowest free row first); returns its handle,
+// or -1 when the engine is not initialised (the caller still owns samples).
 // Takes the lock itself.
 int32_t store_wave(int16_t *samples, int32_t size);
 

@@ -194,6 +194,13 @@ int32_t ZYN_EXIT(void) {
     if (inside_fill()) return 0;
     EngineState &e = engine();
     const ControlLock control(e.control);
+    {
+        // Closed first: a wave or sound another application thread made
+        // while the tables are released would be left behind, for the rest
+        // of the process.
+        EngineLock hold(e.lock);
+        e.initialized.store(0);
+    }
     if (e.plugout_index == -1) {
         // No device is open, but a failed re-initialisation may have left
         // waves, sounds and the stream behind: they go all the same. The

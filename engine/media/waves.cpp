@@ -63,7 +63,13 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
         *wave = -1;
         return 0;
     }
-    *wave = store_wave(block, static_cast<int32_t>(bytes));
+    const int32_t handle = store_wave(block, static_cast<int32_t>(bytes));
+    if (handle < 0) {
+        std::free(block);
+        *wave = -1;
+        return 0;
+    }
+    *wave = handle;
     *samples = block;
     return 1;
 }
