@@ -57,7 +57,7 @@ struct Random {
 
 // What both application threads and the callbacks share: handles only.
 std::atomic<bool> g_stop{false};
-std::atomic<bool> g_sounds_done{false};
+std::atomic<bool> g_closed{false};  // the final ZYN_EXIT has returned
 std::atomic<int32_t> g_waves[kWaves];
 std::atomic<int32_t> g_sounds[kSounds];
 std::atomic<long> g_callbacks{0};
@@ -163,8 +163,8 @@ bool open_device(Random &r) {
     return true;
 }
 
-// The device, the stream and the waves: opened first, closed for good once
-// the other thread has finished.
+// The device, the stream and the waves: opened first, closed for good at the
+// end while the other thread still makes waves and sounds.
 void device_thread(const Files &files, Counts &counts) {
     Random r{0x1234567u};
     counts.opened = open_device(r);
@@ -215,20 +215,23 @@ void device_thread(const Files &files, Counts &counts) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
-    while (!g_sounds_done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     counts.closed = ZYN_EXIT() == 1;
+    g_closed.store(true);
 }
 
 // Sounds, the master stage and the stream's settings.
-void sound_thread(Counts &counts) {
+void sound_thread(const Files &files, Counts &counts) {
     Random r{0x89ABCDEu};
     std::vector<int16_t> pitch(2 * kPitchFrames, 1000);
-    while (!g_stop.load()) {
+    // On through the final ZYN_EXIT and a little after it: nothing made
+    // meanwhile may outlive it.
+    int after_close = 1000;
+    while (!g_closed.load() || after_close-- > 0) {
         ++counts.sound_calls;
         const int slot = static_cast<int>(r.below(kSounds));
         int32_t sound = g_sounds[slot].load();
         const int32_t wave = g_waves[r.below(kWaves)].load();
-        switch (r.below(24)) {
+        switch (r.below(26)) {
             case 0:
             case 1: {
                 int32_t made = -1;
@@ -322,6 +325,17 @@ void sound_thread(Counts &counts) {
             case 22:
                 if (ZYN_SET_MASTERCALLBACK(master_callback) == 1) ZYN_ENABLE_MASTERCALLBACK();
                 break;
+            case 23:
+            case 24: {
+                // Waves made here too, also while the other thread closes the device.
+                int32_t made = -1;
+                int16_t *samples = nullptr;
+                const int32_t ok =
+                    r.below(2) ? ZYN_CREATE_WAVE(static_cast<int32_t>(1 + r.below(5000)), &made, &samples)
+                               : ZYN_LOAD_WAVFILE(files.wav_mono8.c_str(), &made);
+                if (ok == 1) g_waves[r.below(kWaves)].store(made);
+                break;
+            }
             default: std::this_thread::sleep_for(std::chrono::microseconds(100)); break;
         }
     }
@@ -414,12 +428,11 @@ TEST(Soak, TwoApplicationThreadsAndTheOutputThreadHammerTheInterface) {
     // this thread's allocator caches would otherwise blur the count.
     Counts device_counts, sound_counts;
     std::thread device([&] { device_thread(files, device_counts); });
-    std::thread sounds([&] { sound_thread(sound_counts); });
+    std::thread sounds([&] { sound_thread(files, sound_counts); });
     std::this_thread::sleep_for(kSoakTime);
     g_stop.store(true);
-    sounds.join();
-    g_sounds_done.store(true);
     device.join();
+    sounds.join();
     const long callbacks = g_callbacks.load();
     // Measured before anything else allocates (a failed expectation does).
     const int32_t threads_after = settled_thread_count(threads_before);
