@@ -357,6 +357,35 @@ TEST(Sounds, PointersAreClampedIntoTheWave) {
     EXPECT_EQ(ZYN_GET_SOUNDPOINTERS(s, nullptr, nullptr, nullptr), 1);
 }
 
+// A wave made on a one-channel device holds one two-byte frame; on the
+// two-channel device opened after it, an end before the wave kept "one
+// frame" of four bytes, two of them past the samples, and the mix read them.
+TEST(Sounds, AnEndBeforeAWaveShorterThanAFrameKeepsTheRangeInsideTheWave) {
+    PumpDevice device(44100, 1, kFrames);
+    ASSERT_TRUE(device.ok());
+    int32_t wave = -1;
+    int16_t *samples = nullptr;
+    ASSERT_EQ(ZYN_CREATE_WAVE(1, &wave, &samples), 1);
+    samples[0] = 1234;
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, kFrames, -1), 1);
+    ASSERT_EQ(ZYN_GET_PLUGCHANNELS(), 2);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(sound, nullptr, nullptr, samples), 1);
+    int16_t *start = nullptr, *position = nullptr, *end = nullptr;
+    ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
+    EXPECT_EQ(start, samples);
+    EXPECT_EQ(end, samples) << "no whole frame fits: the range is empty, not past the wave";
+    for (int16_t s : device.pump()) ASSERT_EQ(s, 0) << "an empty range plays silence";
+    // Where the wave holds a frame, the end still keeps one.
+    int32_t longer = -1;
+    ASSERT_EQ(ZYN_CREATE_WAVE(3, &longer, &samples), 1);
+    ASSERT_EQ(ZYN_PLAY_WAVE(longer, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(sound, nullptr, nullptr, samples), 1);
+    ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
+    EXPECT_EQ(end, samples + 2);
+}
+
 TEST(Sounds, PointersInsideAFrameMoveDownToItsStart) {
     const auto bytes_after = [](int16_t *p, int bytes) {
         return reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(p) + bytes);
