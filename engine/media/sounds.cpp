@@ -297,11 +297,11 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
             // the range never reaches past the samples.
             int16_t *one = byte_offset(s.wave_start, frame);
             s.loop_end = on_frame(addr(one) <= addr(s.wave_end) ? one : s.wave_end);
-        }
-        else if (addr(end) > addr(s.wave_end))
+        } else if (addr(end) > addr(s.wave_end)) {
             s.loop_end = on_frame(s.wave_end);
-        else
+        } else {
             s.loop_end = on_frame(end);
+        }
     }
     if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
     if (position != nullptr) {

@@ -1033,12 +1033,19 @@ void restore_settings() {
     ZYN_SET_MAXCHANNELS(128);
 }
 
+// The scratch folder goes with the process (its files have fixed names).
+void remove_scratch() {
+    for (const std::string *file : {&g_wav_path, &g_mp3_path}) unlink(file->c_str());
+    if (g_folder != "/tmp") rmdir(g_folder.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     char pattern[] = "/tmp/zyn-api-fuzz-XXXXXX";
     const char *made = mkdtemp(pattern);
     g_folder = made != nullptr ? made : "/tmp";
+    std::atexit(remove_scratch);
     setenv("TMPDIR", g_folder.c_str(), 1);
     g_wav_path = g_folder + "/input.wav";
     g_mp3_path = g_folder + "/input.mp3";
