@@ -767,13 +767,16 @@ void wait_fills(int fills) {
 void sound_callback_call(FuzzedDataProvider &in) {
     const int32_t sound = sound_handle(in, pick_sound(in));
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        // Between the two calls the mix may end the sound (a one-shot placed
+        // in the row of a stale handle) and a callback may destroy it or
+        // store another routine: only a missing routine is certain, and
+        // only while no callback can store one.
         case 0:
-            if (ZYN_SET_SOUNDCALLBACK(sound, sound_callback) == 1)
-                expect(ZYN_ENABLE_SOUNDCALLBACK(sound) == 1, "a stored callback can be enabled");
+            if (ZYN_SET_SOUNDCALLBACK(sound, sound_callback) == 1) ZYN_ENABLE_SOUNDCALLBACK(sound);
             break;
         case 1:
-            if (ZYN_SET_SOUNDCALLBACK(sound, nullptr) == 1)
-                expect(ZYN_ENABLE_SOUNDCALLBACK(sound) == 0, "no routine, nothing to enable");
+            if (ZYN_SET_SOUNDCALLBACK(sound, nullptr) == 1 && ZYN_ENABLE_SOUNDCALLBACK(sound) == 1)
+                expect(g_script_length > 0, "no routine, nothing to enable");
             break;
         case 2: ZYN_DISABLE_SOUNDCALLBACK(sound); break;
         default: ZYN_ENABLE_SOUNDCALLBACK(sound); break;
