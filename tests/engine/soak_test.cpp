@@ -2,9 +2,10 @@
 // fills back to back, with sound and master callbacks that call into the
 // interface themselves, all hammering the engine for a few seconds. One
 // application thread owns the device and the stream (re-initialising to
-// other formats, stopping and starting, closing and reopening it) and the
-// waves; the other plays, changes and destroys sounds, the master stage and
-// the stream's settings. Run under ThreadSanitizer it finds races, under
+// other formats, stopping and starting, closing and reopening it) and makes
+// and destroys waves; the other plays, changes and destroys sounds, makes
+// waves too, and sets the master stage and the stream's settings, on through
+// the final ZYN_EXIT. Run under ThreadSanitizer it finds races, under
 // AddressSanitizer freed memory read by the mix; in every build it checks
 // that ZYN_EXIT gives back every byte and every thread the soak made.
 #include "decoders/decoder_fixtures.h"
@@ -219,7 +220,8 @@ void device_thread(const Files &files, Counts &counts) {
     g_closed.store(true);
 }
 
-// Sounds, the master stage and the stream's settings.
+// Sounds, waves of its own, the master stage and the stream's settings, on
+// through the final ZYN_EXIT.
 void sound_thread(const Files &files, Counts &counts) {
     Random r{0x89ABCDEu};
     std::vector<int16_t> pitch(2 * kPitchFrames, 1000);
