@@ -1,8 +1,10 @@
 // Device queries and playback counters.
 #include "engine_state.h"
+#include "fill_thread.h"
 #include "plugin_host.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 using namespace zyn;
@@ -34,6 +36,13 @@ int32_t ZYN_GET_NUMOFPLUGOUTS(void) {
 
 const char *ZYN_GET_PLUGERROR(void) {
     static thread_local std::string text;
+    // The entry runs with no lock the fill takes, and ZYN_EXIT on another
+    // thread unloads the library: the control lock keeps the device open
+    // until the answer is in. Inside a fill the device cannot close (closing
+    // joins the thread that runs it), and waiting there for the control lock
+    // could wait for a call that is joining this very thread.
+    std::unique_lock<std::recursive_mutex> control(engine().control, std::defer_lock);
+    if (!inside_fill()) control.lock();
     PlugoutRecord *row = nullptr;
     {
         EngineLock hold(engine().lock);

@@ -12,6 +12,7 @@
 #include "mixer.h"
 #include "plugin_host.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -27,6 +28,8 @@ void finalise() {
     if (engine().plug_running.load() == 1) ZYN_STOP();
     if (engine().initialized.load() == 1) ZYN_EXIT();
 }
+
+std::atomic<int64_t> g_unload_grace_ms{500};
 
 // Formats outside what sound cards offer: a plug-in would either refuse them
 // or, worse, accept them and run its output thread flat out.
@@ -64,6 +67,10 @@ void register_finaliser() {
 }
 
 }  // namespace
+
+void set_unload_grace(std::chrono::milliseconds grace) {
+    g_unload_grace_ms.store(grace.count() > 0 ? grace.count() : 0);
+}
 
 }  // namespace zyn
 
@@ -199,6 +206,13 @@ int32_t ZYN_EXIT(void) {
     EngineState &e = engine();
     const ControlLock control(e.control);
     stop_end_events();
+    {
+        // Closed first: a wave or sound another application thread made
+        // while the tables are released would be left behind, for the rest
+        // of the process.
+        EngineLock hold(e.lock);
+        e.initialized.store(0);
+    }
     if (e.plugout_index == -1) {
         // No device is open, but a failed re-initialisation may have left
         // waves, sounds and the stream behind: they go all the same. The
@@ -218,7 +232,7 @@ int32_t ZYN_EXIT(void) {
     shutdown_tables();
     call_plug_exit(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
     // Lets a device that is still draining finish before its library goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_unload_grace_ms.load()));
     release_plugouts();
     EngineLock hold(e.lock);
     e.plugout_count = 0;

@@ -3,7 +3,15 @@
 
 #include "engine_state.h"
 
+#include <chrono>
+
 namespace zyn {
+
+// How long ZYN_EXIT waits after PLUG_EXIT before it unloads the plug-in
+// libraries (500 ms unless changed). Only a host that knows its plug-in
+// leaves nothing running after PLUG_EXIT (the fixtures of a fuzzer cycling
+// the engine thousands of times) has a reason to shorten it.
+void set_unload_grace(std::chrono::milliseconds grace);
 
 // Writes every routine slot from the column of the device's channel count
 // (1 = mono, anything else = stereo). Caller holds the engine lock.

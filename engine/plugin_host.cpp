@@ -59,7 +59,12 @@ bool probe_library(const std::string &path, PlugoutRecord &probe) {
 void discover_plugouts() {
     EngineState &e = engine();
     if (e.plugout_count > 0) return;
-    const std::string folder = e.plug_path;
+    std::string folder;
+    {
+        // Another application thread may be changing the folder meanwhile.
+        EngineLock hold(e.lock);
+        folder = e.plug_path;
+    }
     // Deliberately not cleared between libraries: what a refused library left
     // behind in the reserved slots is simply carried along.
     PlugoutRecord probe;

@@ -4,6 +4,7 @@
 #include "last_error.h"
 
 #include <cstdlib>
+#include <deque>
 #include <vector>
 
 namespace zyn {
@@ -60,6 +61,9 @@ int32_t take_sound_row() {
 int32_t store_wave(int16_t *samples, int32_t size) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
+    // ZYN_EXIT on another thread may have closed the engine while these
+    // samples were made: stored now, they would outlive it.
+    if (e.initialized.load() == 0) return -1;
     int32_t row = take_wave_row();
     WaveEntry &wave = e.waves[static_cast<size_t>(row)];
     wave.samples = samples;
@@ -69,32 +73,30 @@ int32_t store_wave(int16_t *samples, int32_t size) {
 
 void shutdown_tables() {
     EngineState &e = engine();
-    std::vector<void *> released;
+    // The rows go too, not only their blocks: rows of sounds the mixer ended
+    // are kept for reuse, and without this the table would hold as many rows
+    // as were ever alive together for the rest of the process. Empty tables
+    // are made before the lock is taken (a deque allocates even when empty),
+    // the full ones are swapped out under it and released after it.
+    std::deque<SoundEntry> sounds;
+    std::deque<WaveEntry> waves;
+    int32_t sound_rows = 0;
+    int32_t wave_rows = 0;
     {
         EngineLock hold(e.lock);
-        for (int32_t i = 0; i < e.sound_count; ++i) {
-            SoundEntry &row = e.sounds[static_cast<size_t>(i)];
-            if (row.loops != 0) row.paused = 1;
-            row.loops = 0;
-            if (row.buffer != nullptr && row.buffer == row.buffer_mark) {
-                released.push_back(row.buffer);
-                row.buffer = nullptr;
-                row.buffer_mark = nullptr;
-            }
-            row.wave_start = nullptr;
-            row.position = nullptr;
-            row.wave_end = nullptr;
-        }
-        for (int32_t i = 0; i < e.wave_count; ++i) {
-            WaveEntry &row = e.waves[static_cast<size_t>(i)];
-            if (row.samples != nullptr) released.push_back(row.samples);
-            row.samples = nullptr;
-            row.size = 0;
-        }
+        e.sounds.swap(sounds);
+        e.waves.swap(waves);
+        sound_rows = e.sound_count;
+        wave_rows = e.wave_count;
+        e.sound_count = 0;
         e.wave_count = 0;
     }
-    // Freed outside the lock: nothing can reach these blocks any more.
-    for (void *block : released) std::free(block);
+    // Nothing can reach these rows any more.
+    for (int32_t i = 0; i < sound_rows; ++i) {
+        SoundEntry &row = sounds[static_cast<size_t>(i)];
+        if (row.buffer != nullptr && row.buffer == row.buffer_mark) std::free(row.buffer);
+    }
+    for (int32_t i = 0; i < wave_rows; ++i) std::free(waves[static_cast<size_t>(i)].samples);
 }
 
 }  // namespace zyn

@@ -286,7 +286,7 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
     const PlugoutRecord *device = open_plugout();
     if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
     if (device == nullptr) return fail_not_initialised();
-    // One frame of the device: the range keeps at least one whole frame.
+    // One frame of the device: the range keeps a whole frame where the wave has one.
     const int64_t frame = device->frame_size > 0 ? device->frame_size : 4;
     SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
     const auto addr = [](const int16_t *p) { return reinterpret_cast<uintptr_t>(p); };
@@ -306,12 +306,17 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
             s.loop_start = on_frame(start);
     }
     if (end != nullptr) {
-        if (addr(end) <= addr(s.wave_start))
-            s.loop_end = byte_offset(s.wave_start, frame);
-        else if (addr(end) > addr(s.wave_end))
+        if (addr(end) <= addr(s.wave_start)) {
+            // One frame, or none where the wave holds less than one (a wave
+            // made for a one-channel device, played on a two-channel one):
+            // the range never reaches past the samples.
+            int16_t *one = byte_offset(s.wave_start, frame);
+            s.loop_end = on_frame(addr(one) <= addr(s.wave_end) ? one : s.wave_end);
+        } else if (addr(end) > addr(s.wave_end)) {
             s.loop_end = on_frame(s.wave_end);
-        else
+        } else {
             s.loop_end = on_frame(end);
+        }
     }
     if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
     if (position != nullptr) {

@@ -484,5 +484,9 @@ extern "C" int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave) {
         return 0;
     }
     *wave = store_wave(samples, bytes);
+    if (*wave < 0) {
+        std::free(samples);
+        return fail_not_initialised();
+    }
     return 1;
 }

@@ -62,7 +62,13 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
         *wave = -1;
         return fail("no memory for a wave of %lld bytes", static_cast<long long>(bytes));
     }
-    *wave = store_wave(block, static_cast<int32_t>(bytes));
+    const int32_t handle = store_wave(block, static_cast<int32_t>(bytes));
+    if (handle < 0) {
+        std::free(block);
+        *wave = -1;
+        return fail_not_initialised();
+    }
+    *wave = handle;
     *samples = block;
     return 1;
 }

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 using namespace zyn_test;
@@ -114,6 +117,42 @@ TEST(Lifecycle, ChangingThePathAfterDiscoveryWaitsForExit) {
     ZYN_EXIT();
     EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 0);
     EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+}
+
+// Found by the soak under ThreadSanitizer: discovery read the folder while
+// another application thread replaced it. Every failed ZYN_INIT discovers
+// again, so each one here reads the folder while it changes.
+TEST(Lifecycle, PathChangedByAnotherThreadDuringDiscoveryIsReadWhole) {
+    std::atomic<bool> stop{false};
+    std::thread changer([&stop] {
+        for (uint32_t i = 0; !stop.load(); ++i)
+            ZYN_SET_PLUGPATH(i % 2 ? "/nonexistent/a/" : "/nonexistent/folder/of/a/longer/name/");
+    });
+    int32_t opened = 0;
+    for (int i = 0; i < 300; ++i) opened += ZYN_INIT(44100, 2, 3, 256, -1);
+    stop.store(true);
+    changer.join();
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(ZYN_GET_NUMOFPLUGOUTS(), 0);
+    use_set("pump");
+    EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1) << "the path set last is the one used";
+    EXPECT_EQ(ZYN_EXIT(), 1);
+}
+
+// Found by review of what the soak runs: the error text is read from the
+// plug-in outside the engine lock, and ZYN_EXIT on another thread unloaded
+// the library while a reader was still inside it. This fixture takes a
+// second to answer; half a second into it the device is closed.
+TEST(Lifecycle, ExitWaitsForAnErrorTextBeingReadOnAnotherThread) {
+    use_set("slowerror");
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+    std::string text = "not read";
+    std::thread reader([&text] { text = ZYN_GET_PLUGERROR(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    reader.join();
+    EXPECT_EQ(text, "no error");
+    EXPECT_EQ(fixture_library("slowerror"), nullptr) << "unloaded once the reader was done";
 }
 
 TEST(Lifecycle, LibrariesThatAreNotPluginsLeaveNoRowAndStayUnloaded) {

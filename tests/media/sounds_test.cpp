@@ -187,6 +187,38 @@ TEST(Sounds, ThreeSoundsWithoutHandlesTakeRowsZeroToTwoThenRowZeroAgain) {
     EXPECT_EQ(zyn::engine().sound_count, 3);
 }
 
+// Found by the soak: ZYN_EXIT freed the work buffers but kept the rows, so
+// the table stayed as long as the most sounds ever alive together.
+TEST(Sounds, ExitReleasesTheTablesWithTheirRows) {
+    {
+        PumpDevice device(44100, 2, kFrames);
+        ASSERT_TRUE(device.ok());
+        const int32_t wave = ramp_wave(30);
+        for (int i = 0; i < 100; ++i) ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, nullptr), 1);
+        int32_t kept = -1;
+        ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &kept), 1);
+        device.pump();  // the one-shots end and give their rows back
+        ASSERT_EQ(zyn::engine().sound_count, 101);
+        EXPECT_EQ(ZYN_EXIT(), 1);
+        EXPECT_EQ(zyn::engine().sound_count, 0);
+        EXPECT_EQ(zyn::engine().sounds.size(), 0u);
+        EXPECT_EQ(zyn::engine().wave_count, 0);
+        EXPECT_EQ(zyn::engine().waves.size(), 0u);
+        int32_t loops = 0;
+        EXPECT_EQ(ZYN_GET_SOUNDLOOPS(kept, &loops), 0);
+    }
+    // A new device starts from row 0 again.
+    PumpDevice device(44100, 2, kFrames);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = ramp_wave(30);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &sound), 1);
+    EXPECT_EQ(wave, 0);
+    EXPECT_EQ(sound, 0);
+    EXPECT_EQ(zyn::engine().sound_count, 1);
+    EXPECT_EQ(device.pump(), frames_block(run(0, 30) + silence(34)));
+}
+
 TEST(Sounds, SettersClampAndGettersReturnTheStoredValue) {
     PumpDevice device(44100, 2, kFrames);
     ASSERT_TRUE(device.ok());
@@ -326,6 +358,35 @@ TEST(Sounds, PointersAreClampedIntoTheWave) {
     ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(s, &start, &pos, &end), 1);
     EXPECT_EQ(pos, start) << "at or past the new end: back to the start";
     EXPECT_EQ(ZYN_GET_SOUNDPOINTERS(s, nullptr, nullptr, nullptr), 1);
+}
+
+// A wave made on a one-channel device holds one two-byte frame; on the
+// two-channel device opened after it, an end before the wave kept "one
+// frame" of four bytes, two of them past the samples, and the mix read them.
+TEST(Sounds, AnEndBeforeAWaveShorterThanAFrameKeepsTheRangeInsideTheWave) {
+    PumpDevice device(44100, 1, kFrames);
+    ASSERT_TRUE(device.ok());
+    int32_t wave = -1;
+    int16_t *samples = nullptr;
+    ASSERT_EQ(ZYN_CREATE_WAVE(1, &wave, &samples), 1);
+    samples[0] = 1234;
+    ASSERT_EQ(ZYN_INIT(44100, 2, 3, kFrames, -1), 1);
+    ASSERT_EQ(ZYN_GET_PLUGCHANNELS(), 2);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(sound, nullptr, nullptr, samples), 1);
+    int16_t *start = nullptr, *position = nullptr, *end = nullptr;
+    ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
+    EXPECT_EQ(start, samples);
+    EXPECT_EQ(end, samples) << "no whole frame fits: the range is empty, not past the wave";
+    for (int16_t s : device.pump()) ASSERT_EQ(s, 0) << "an empty range plays silence";
+    // Where the wave holds a frame, the end still keeps one.
+    int32_t longer = -1;
+    ASSERT_EQ(ZYN_CREATE_WAVE(3, &longer, &samples), 1);
+    ASSERT_EQ(ZYN_PLAY_WAVE(longer, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(sound, nullptr, nullptr, samples), 1);
+    ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
+    EXPECT_EQ(end, samples + 2);
 }
 
 TEST(Sounds, PointersInsideAFrameMoveDownToItsStart) {

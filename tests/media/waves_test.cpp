@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace zyn_test;
 
 TEST(Waves, CreateGivesAZeroFilledWaveOfTheDeviceFormat) {
@@ -152,4 +155,34 @@ TEST(Waves, ACorruptBufferMarkIsReportedAndTheBufferKept) {
     EXPECT_EQ(sound_row(sound).wave_start, nullptr) << "the destruction goes on";
     EXPECT_EQ(sound_row(sound).buffer, buffer) << "a buffer whose mark disagrees is not released";
     sound_row(sound).buffer_mark = buffer;  // give it back to the shutdown
+}
+
+// Found by the soak: ZYN_EXIT released the tables, then waited for the
+// plug-in to drain with the engine still open, and waves and sounds another
+// application thread made meanwhile outlived it.
+TEST(Waves, NothingMadeOnAnotherThreadWhileExitRunsOutlivesIt) {
+    PumpDevice device(44100, 2, 64);
+    ASSERT_TRUE(device.ok());
+    std::atomic<bool> closed{false};
+    std::atomic<int> made_after{0};
+    std::atomic<long> attempts{0};
+    std::thread maker([&] {
+        int after = 200;  // on through ZYN_EXIT and a little after it
+        while (!closed.load() || after-- > 0) {
+            const bool exited = closed.load();
+            int32_t wave = -1, sound = -1;
+            int16_t *samples = nullptr;
+            const int32_t ok = ZYN_CREATE_WAVE(1000, &wave, &samples);
+            if (ok == 1) ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &sound);
+            if (exited && ok == 1) made_after.fetch_add(1);
+            attempts.fetch_add(1);
+        }
+    });
+    while (attempts.load() < 10) std::this_thread::yield();
+    EXPECT_EQ(ZYN_EXIT(), 1);
+    closed.store(true);
+    maker.join();
+    EXPECT_EQ(made_after.load(), 0) << "ZYN_EXIT has returned: nothing can be made";
+    EXPECT_EQ(zyn::engine().wave_count, 0) << "no wave outlives ZYN_EXIT";
+    EXPECT_EQ(zyn::engine().sound_count, 0) << "no sound outlives ZYN_EXIT";
 }

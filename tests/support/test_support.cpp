@@ -20,7 +20,27 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
+#if defined(__SANITIZE_THREAD__)
+#define ZYN_TEST_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZYN_TEST_THREAD_SANITIZER 1
+#endif
+#endif
+
 namespace zyn_test {
+
+#ifdef ZYN_TEST_THREAD_SANITIZER
+namespace {
+// ThreadSanitizer starts a thread of its own at the process's first
+// pthread_create. Started here, before any test takes a thread count, it is
+// in every baseline instead of looking like a thread the engine left behind.
+[[maybe_unused]] const bool g_sanitizer_thread_started = [] {
+    std::thread([] {}).join();
+    return true;
+}();
+}  // namespace
+#endif
 
 std::string fixture_dir(const std::string &set) { return std::string(ZYN_FIXTURE_DIR) + set + "/"; }
 
