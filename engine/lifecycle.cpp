@@ -118,7 +118,12 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
     if (e.plugout_count > 0) register_finaliser();
     if (e.plugout_count == 0) {
         e.initialized.store(0);
-        const std::string &folder = e.plug_path;
+        std::string folder;
+        {
+            // ZYN_SET_PLUGPATH may change it on another thread meanwhile.
+            EngineLock hold(e.lock);
+            folder = e.plug_path;
+        }
         if (!folder.empty() && folder.back() != '/')
             return fail("no output plug-in in '%s' (is the folder missing its trailing '/'?)",
                         folder.c_str());
