@@ -320,16 +320,8 @@ void interpolate_frames(int32_t mode, float speed, int16_t *dst, const Interpola
                             step, count);
 }
 
-const ResamplerVariants &bound_resampler_variants() {
-    static const ResamplerVariants &bound = bound_variant(kFamily);
-    return bound;
-}
+const ResamplerVariants &bound_resampler_variants() { return bound_once(kFamily); }
 
-int32_t available_resampler_variants(const ResamplerVariants **sets) {
-    static ResamplerVariants all[3];
-    static const int32_t count = available_variants(kFamily, all);
-    *sets = all;
-    return count;
-}
+int32_t available_resampler_variants(const ResamplerVariants **sets) { return available_once(kFamily, sets); }
 
 }  // namespace zyn

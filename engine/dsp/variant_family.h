@@ -43,4 +43,20 @@ int32_t available_variants(const VariantFamily<Set> &family, Set *all) {
     return k;
 }
 
+// The bound set and the runnable sets of a family, each worked out once
+// (each Set type has its own statics).
+template <typename Set>
+const Set &bound_once(const VariantFamily<Set> &family) {
+    static const Set &bound = bound_variant(family);
+    return bound;
+}
+
+template <typename Set>
+int32_t available_once(const VariantFamily<Set> &family, const Set **sets) {
+    static Set all[3];
+    static const int32_t count = available_variants(family, all);
+    *sets = all;
+    return count;
+}
+
 }  // namespace zyn

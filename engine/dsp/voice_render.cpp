@@ -213,16 +213,8 @@ bool render_voice_fused(int16_t *out, bool first, const int16_t *start, int16_t 
                                    speed, g, frames, mode, fraction);
 }
 
-const VoiceRenderVariants &bound_voice_variants() {
-    static const VoiceRenderVariants &bound = bound_variant(kFamily);
-    return bound;
-}
+const VoiceRenderVariants &bound_voice_variants() { return bound_once(kFamily); }
 
-int32_t available_voice_variants(const VoiceRenderVariants **sets) {
-    static VoiceRenderVariants all[3];
-    static const int32_t count = available_variants(kFamily, all);
-    *sets = all;
-    return count;
-}
+int32_t available_voice_variants(const VoiceRenderVariants **sets) { return available_once(kFamily, sets); }
 
 }  // namespace zyn
