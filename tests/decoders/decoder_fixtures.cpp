@@ -35,19 +35,19 @@ bool write_tone_wav(const std::string &path, int32_t rate, int32_t channels, dou
 
 bool write_noise_wav(const std::string &path, int32_t bits, double seconds, uint32_t seed,
                      int32_t amplitude) {
-    WavSpec spec;
-    spec.bits = static_cast<uint16_t>(bits);
+    WavLayout layout;
+    layout.bits = static_cast<uint16_t>(bits);
     const uint32_t bytes_per_sample = static_cast<uint32_t>(bits) / 8;
-    const auto frames = static_cast<uint32_t>(std::lround(spec.rate * seconds));
+    const auto frames = static_cast<uint32_t>(std::lround(layout.rate * seconds));
     std::vector<uint8_t> b;
     std::mt19937 random(seed);
     const uint32_t span = 2 * static_cast<uint32_t>(amplitude) + 1;
-    for (uint32_t i = 0; i < frames * spec.channels; ++i) {
+    for (uint32_t i = 0; i < frames * layout.channels; ++i) {
         const int32_t s16 = static_cast<int32_t>(random() % span) - amplitude;
         const auto s = static_cast<uint32_t>(bits == 24 ? s16 * 256 + static_cast<int32_t>(random() % 256) : s16);
         for (uint32_t k = 0; k < bytes_per_sample; ++k) b.push_back(static_cast<uint8_t>(s >> (8 * k)));
     }
-    return write_file(path, wav_image(spec, b));
+    return write_file(path, wav_image(layout, b));
 }
 
 std::vector<uint8_t> seeded_bytes(size_t count, uint32_t seed) {

@@ -3,7 +3,7 @@
 // and refusals that say why. Fixtures are made here; sound is measured.
 #include "decoders/decoder_fixtures.h"
 #include "sound_files.h"
-#include "spectrum.h"
+#include "tone_measure.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -21,9 +21,9 @@ TEST(MediaStress, MakingAndDestroyingWhileTheMixerRuns) {
     const std::string file = dir.file("loop.wav");
     std::vector<int16_t> pcm(2 * 3000);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(i * 37);
-    WavSpec spec;
-    spec.rate = 22050;
-    ASSERT_TRUE(write_file(file, wav_image(spec, pcm16(pcm))));
+    WavLayout layout;
+    layout.rate = 22050;
+    ASSERT_TRUE(write_file(file, wav_image(layout, pcm16(pcm))));
 
     std::atomic<bool> done{false};
     std::atomic<int> fills{0};

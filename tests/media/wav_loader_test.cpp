@@ -73,10 +73,10 @@ TEST(WavLoader, EightBitMonoOnStereoAndMonoDevices) {
         PumpDevice device(44100, 2);
         ASSERT_TRUE(device.ok());
         TempDir dir;
-        WavSpec spec;
-        spec.channels = 1;
-        spec.bits = 8;
-        const std::vector<int16_t> got = load_image(dir, wav_image(spec, bytes));
+        WavLayout layout;
+        layout.channels = 1;
+        layout.bits = 8;
+        const std::vector<int16_t> got = load_image(dir, wav_image(layout, bytes));
         ASSERT_EQ(got.size(), 2 * bytes.size());
         const std::vector<int16_t> head = {16256, 16256, -16384, -16384, 0, 0};
         EXPECT_EQ(std::vector<int16_t>(got.begin(), got.begin() + 6), head);
@@ -90,10 +90,10 @@ TEST(WavLoader, EightBitMonoOnStereoAndMonoDevices) {
     PumpDevice mono(44100, 1);
     ASSERT_TRUE(mono.ok());
     TempDir dir;
-    WavSpec spec;
-    spec.channels = 1;
-    spec.bits = 8;
-    const std::vector<int16_t> got = load_image(dir, wav_image(spec, bytes));
+    WavLayout layout;
+    layout.channels = 1;
+    layout.bits = 8;
+    const std::vector<int16_t> got = load_image(dir, wav_image(layout, bytes));
     ASSERT_EQ(got.size(), bytes.size());
     EXPECT_EQ(got[0], 16255);  // 16383 x 0.9921875
     EXPECT_EQ(got[1], -16383);
@@ -104,19 +104,19 @@ TEST(WavLoader, StereoSourceOnMonoDeviceAddsBothChannels) {
     PumpDevice device(22050, 1);
     ASSERT_TRUE(device.ok());
     TempDir dir;
-    WavSpec spec;
-    spec.bits = 8;
-    spec.rate = 22050;
+    WavLayout layout;
+    layout.bits = 8;
+    layout.rate = 22050;
     // Up (same rate) conversion: 16383 per channel.
-    std::vector<int16_t> got = load_image(dir, wav_image(spec, {0, 0, 255, 128, 0, 255}));
+    std::vector<int16_t> got = load_image(dir, wav_image(layout, {0, 0, 255, 128, 0, 255}));
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0], -16383);
     EXPECT_EQ(got[1], static_cast<int16_t>(std::nearbyint(16383.0 * 127 / 256)));
     EXPECT_EQ(got[2], static_cast<int16_t>(std::nearbyint(16383.0 * (-128 + 127) / 256)));
     // Down conversion (44100 -> 22050): 16383.5 per channel, so -0.5 - 0.5
     // gives -16383.5, which rounds to even.
-    spec.rate = 44100;
-    got = load_image(dir, wav_image(spec, {0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1}));
+    layout.rate = 44100;
+    got = load_image(dir, wav_image(layout, {0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1}));
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0], -16384);
     EXPECT_EQ(got[1], -16384);
@@ -127,10 +127,10 @@ TEST(WavLoader, UpConversionRepeatsEachSourceFrame) {
     PumpDevice device(44100, 2);
     ASSERT_TRUE(device.ok());
     TempDir dir;
-    WavSpec spec;
-    spec.rate = 22050;
+    WavLayout layout;
+    layout.rate = 22050;
     const std::vector<int16_t> source = stereo_ramp(1000);
-    const std::vector<int16_t> got = load_image(dir, wav_image(spec, pcm16(source)));
+    const std::vector<int16_t> got = load_image(dir, wav_image(layout, pcm16(source)));
     ASSERT_EQ(got.size(), 2u * 2000);
     for (size_t f = 0; f < 2000; ++f) {
         ASSERT_EQ(got[2 * f], expected16(source[2 * (f / 2)])) << f;
@@ -142,10 +142,10 @@ TEST(WavLoader, DownConversionTakesTheFirstSourceFrameOfEachOutputFrame) {
     PumpDevice device(44100, 2);
     ASSERT_TRUE(device.ok());
     TempDir dir;
-    WavSpec spec;
-    spec.rate = 48000;
+    WavLayout layout;
+    layout.rate = 48000;
     const std::vector<int16_t> source = stereo_ramp(1000);
-    const std::vector<int16_t> got = load_image(dir, wav_image(spec, pcm16(source)));
+    const std::vector<int16_t> got = load_image(dir, wav_image(layout, pcm16(source)));
     ASSERT_EQ(got.size(), 2u * 919);
     EXPECT_EQ(got[2 * 918], 0);
     EXPECT_EQ(got[2 * 918 + 1], 0);
@@ -160,8 +160,8 @@ TEST(WavLoader, DownConversionTakesTheFirstSourceFrameOfEachOutputFrame) {
     }
 
     // A down-conversion to exactly one frame writes that frame.
-    spec.rate = 88200;
-    const std::vector<int16_t> one = load_image(dir, wav_image(spec, pcm16({300, -300, 500, -500})));
+    layout.rate = 88200;
+    const std::vector<int16_t> one = load_image(dir, wav_image(layout, pcm16({300, -300, 500, -500})));
     ASSERT_EQ(one.size(), 2u);
     EXPECT_EQ(one[0], expected16(300));
     EXPECT_EQ(one[1], expected16(-300));
@@ -175,11 +175,11 @@ TEST(WavLoader, LongerFmtChunkAndChunksBeforeDataLoadLikePlainHeader) {
     const std::vector<int16_t> plain = load_image(dir, wav_image({}, data));
     ASSERT_EQ(plain.size(), 100u);
 
-    WavSpec long_fmt;
+    WavLayout long_fmt;
     long_fmt.fmt_size = 18;
     EXPECT_EQ(load_image(dir, wav_image(long_fmt, data)), plain);
 
-    WavSpec list;
+    WavLayout list;
     put_id(list.before_data, "LIST");
     put32(list.before_data, 14);
     const char info[] = "INFOISFT\x02\0\0\0z\0";
@@ -191,10 +191,10 @@ TEST(WavLoader, TwelveBitSamplesInSixteenBitContainersAreRead) {
     PumpDevice device(44100, 2);
     ASSERT_TRUE(device.ok());
     TempDir dir;
-    WavSpec spec;
-    spec.bits = 12;
+    WavLayout layout;
+    layout.bits = 12;
     const std::vector<int16_t> source = {0x7FF0, -0x8000, 0x0010, -0x0010};
-    const std::vector<int16_t> got = load_image(dir, wav_image(spec, pcm16(source)));
+    const std::vector<int16_t> got = load_image(dir, wav_image(layout, pcm16(source)));
     ASSERT_EQ(got.size(), 4u);
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(got[i], expected16(source[i]));
 }
@@ -204,11 +204,11 @@ TEST(WavLoader, FileShorterThanItsDataSizeLoadsWhatIsThereAndPadsWithZero) {
     ASSERT_TRUE(device.ok());
     TempDir dir;
     for (int64_t declared : {int64_t{1000}, int64_t{0x7FFFFFFF}}) {
-        WavSpec spec;
-        spec.data_size = declared;
+        WavLayout layout;
+        layout.data_size = declared;
         // Two whole frames and the left sample of a third.
         const std::vector<uint8_t> data = pcm16({1000, -1000, 2000, -2000, 3000});
-        const std::vector<int16_t> got = load_image(dir, wav_image(spec, data));
+        const std::vector<int16_t> got = load_image(dir, wav_image(layout, data));
         ASSERT_EQ(got.size(), 6u) << "declared " << declared;
         EXPECT_EQ(got[4], expected16(3000));
         EXPECT_EQ(got[5], 0) << "the missing right sample reads as zero";
@@ -231,26 +231,26 @@ TEST(WavLoader, BadFilesAreRefusedWithoutAddingAWave) {
     };
     std::vector<Case> cases;
     const auto with = [&](const char *what, auto change) {
-        WavSpec spec;
-        change(spec);
-        cases.push_back({what, wav_image(spec, data)});
+        WavLayout layout;
+        change(layout);
+        cases.push_back({what, wav_image(layout, data)});
     };
-    with("float samples", [](WavSpec &s) { s.format_tag = 3; });
-    with("extensible tag", [](WavSpec &s) { s.format_tag = 0xFFFE; });
-    with("not RIFF", [](WavSpec &s) { s.riff[3] = 'X'; });
-    with("not WAVE", [](WavSpec &s) { s.wave[0] = 'A'; });
-    with("fmt size 15", [](WavSpec &s) { s.fmt_size = 15; });
-    with("data size 0", [](WavSpec &s) { s.data_size = 0; });
-    with("negative data size", [](WavSpec &s) { s.data_size = 0x80000000; });
-    with("block align 0", [](WavSpec &s) { s.block_align = 0; });
-    with("block align below a frame", [](WavSpec &s) { s.block_align = 2; });
-    with("three channels", [](WavSpec &s) { s.channels = 3; });
-    with("no channels", [](WavSpec &s) { s.channels = 0; });
-    with("24-bit", [](WavSpec &s) { s.bits = 24; });
-    with("32-bit", [](WavSpec &s) { s.bits = 32; });
-    with("0-bit", [](WavSpec &s) { s.bits = 0; });
-    with("rate 0", [](WavSpec &s) { s.rate = 0; });
-    with("negative rate", [](WavSpec &s) { s.rate = 0x80000000u; });
+    with("float samples", [](WavLayout &s) { s.format_tag = 3; });
+    with("extensible tag", [](WavLayout &s) { s.format_tag = 0xFFFE; });
+    with("not RIFF", [](WavLayout &s) { s.riff[3] = 'X'; });
+    with("not WAVE", [](WavLayout &s) { s.wave[0] = 'A'; });
+    with("fmt size 15", [](WavLayout &s) { s.fmt_size = 15; });
+    with("data size 0", [](WavLayout &s) { s.data_size = 0; });
+    with("negative data size", [](WavLayout &s) { s.data_size = 0x80000000; });
+    with("block align 0", [](WavLayout &s) { s.block_align = 0; });
+    with("block align below a frame", [](WavLayout &s) { s.block_align = 2; });
+    with("three channels", [](WavLayout &s) { s.channels = 3; });
+    with("no channels", [](WavLayout &s) { s.channels = 0; });
+    with("24-bit", [](WavLayout &s) { s.bits = 24; });
+    with("32-bit", [](WavLayout &s) { s.bits = 32; });
+    with("0-bit", [](WavLayout &s) { s.bits = 0; });
+    with("rate 0", [](WavLayout &s) { s.rate = 0; });
+    with("negative rate", [](WavLayout &s) { s.rate = 0x80000000u; });
     {
         std::vector<uint8_t> image = wav_image({}, data);
         image.resize(44);  // the header alone: nothing after the data size
@@ -283,15 +283,15 @@ TEST(WavLoader, BadFilesAreRefusedWithoutAddingAWave) {
     }
     {
         // The data size is the last thing in the file.
-        WavSpec spec;
-        spec.data_size = 100;
-        std::vector<uint8_t> image = wav_image(spec, {});
+        WavLayout layout;
+        layout.data_size = 100;
+        std::vector<uint8_t> image = wav_image(layout, {});
         image.insert(image.begin() + 36, 8, 'x');
         cases.push_back({"end of file after the data size", image});
     }
     {
         // Down-conversion of one frame at 8 times the device rate gives no frame.
-        WavSpec fast;
+        WavLayout fast;
         fast.rate = 44100 * 8;
         cases.push_back({"converts to no frame", wav_image(fast, pcm16({5, 6}))});
         fast.block_align = 4;
@@ -333,10 +333,10 @@ TEST(WavLoader, NeedsAnInitialisedEngine) {
 
 TEST(WavLoader, ImageAndFileGiveTheSameWave) {
     TempDir dir;
-    WavSpec spec;
-    spec.rate = 32000;
-    spec.channels = 1;
-    const std::vector<uint8_t> image = wav_image(spec, pcm16(stereo_ramp(300)));
+    WavLayout layout;
+    layout.rate = 32000;
+    layout.channels = 1;
+    const std::vector<uint8_t> image = wav_image(layout, pcm16(stereo_ramp(300)));
     ASSERT_TRUE(write_file(dir.file("x.wav"), image));
     int16_t *a = nullptr, *b = nullptr;
     int32_t a_bytes = 0, b_bytes = 0;
@@ -370,17 +370,17 @@ TEST(WavLoader, LongFilesAcrossReadWindowsAndPaddedFrames) {
         put16(padded, 0xBEEF);  // padding the loader must step over
     }
     for (int align : {4, 6}) {
-        WavSpec spec;
-        spec.block_align = align;
+        WavLayout layout;
+        layout.block_align = align;
         const std::vector<int16_t> got =
-            load_image(dir, wav_image(spec, align == 4 ? pcm16(source) : padded));
+            load_image(dir, wav_image(layout, align == 4 ? pcm16(source) : padded));
         ASSERT_EQ(got.size(), source.size()) << "align " << align;
         for (size_t i = 0; i < source.size(); ++i)
             ASSERT_EQ(got[i], expected16(source[i])) << "align " << align << " sample " << i;
         // The same file at another rate goes through the stepping loop.
-        spec.rate = 44000;
+        layout.rate = 44000;
         const std::vector<int16_t> stepped =
-            load_image(dir, wav_image(spec, align == 4 ? pcm16(source) : padded));
+            load_image(dir, wav_image(layout, align == 4 ? pcm16(source) : padded));
         ASSERT_EQ(stepped.size(), 2u * 50114);  // 50000 x 44100 / 44000 = 50113.6
         EXPECT_EQ(stepped[2 * 50113], expected16(source[2 * 49999]));
         EXPECT_EQ(stepped[2 * 1000], expected16(source[2 * 997]));  // 1000 x 44000/44100 = 997.7

@@ -35,28 +35,28 @@ std::vector<double> Pcm::channel(int32_t c) const {
     return out;
 }
 
-std::vector<uint8_t> wav_image(const WavSpec &spec, const std::vector<uint8_t> &data) {
-    const uint32_t align = spec.block_align >= 0 ? static_cast<uint32_t>(spec.block_align)
-                                                 : spec.channels * ((spec.bits + 7u) / 8u);
+std::vector<uint8_t> wav_image(const WavLayout &layout, const std::vector<uint8_t> &data) {
+    const uint32_t align = layout.block_align >= 0 ? static_cast<uint32_t>(layout.block_align)
+                                                 : layout.channels * ((layout.bits + 7u) / 8u);
     std::vector<uint8_t> fmt;
-    put16(fmt, spec.format_tag);
-    put16(fmt, spec.channels);
-    put32(fmt, spec.rate);
-    put32(fmt, spec.rate * align);
+    put16(fmt, layout.format_tag);
+    put16(fmt, layout.channels);
+    put32(fmt, layout.rate);
+    put32(fmt, layout.rate * align);
     put16(fmt, align);
-    put16(fmt, spec.bits);
-    if (spec.fmt_size > 16) fmt.resize(spec.fmt_size, 0);
+    put16(fmt, layout.bits);
+    if (layout.fmt_size > 16) fmt.resize(layout.fmt_size, 0);
 
     std::vector<uint8_t> out;
-    put_id(out, spec.riff);
+    put_id(out, layout.riff);
     put32(out, 0);
-    put_id(out, spec.wave);
+    put_id(out, layout.wave);
     put_id(out, "fmt ");
-    put32(out, spec.fmt_size);
+    put32(out, layout.fmt_size);
     out.insert(out.end(), fmt.begin(), fmt.end());
-    out.insert(out.end(), spec.before_data.begin(), spec.before_data.end());
+    out.insert(out.end(), layout.before_data.begin(), layout.before_data.end());
     put_id(out, "data");
-    put32(out, spec.data_size >= 0 ? static_cast<uint32_t>(spec.data_size)
+    put32(out, layout.data_size >= 0 ? static_cast<uint32_t>(layout.data_size)
                                    : static_cast<uint32_t>(data.size()));
     out.insert(out.end(), data.begin(), data.end());
     const auto riff_size = static_cast<uint32_t>(out.size() - 8);
@@ -71,10 +71,10 @@ std::vector<uint8_t> pcm16(const std::vector<int16_t> &samples) {
 }
 
 bool write_wav(const std::string &path, const Pcm &sound) {
-    WavSpec spec;
-    spec.channels = static_cast<uint16_t>(sound.channels);
-    spec.rate = static_cast<uint32_t>(sound.rate);
-    return write_file(path, wav_image(spec, pcm16(sound.samples)));
+    WavLayout layout;
+    layout.channels = static_cast<uint16_t>(sound.channels);
+    layout.rate = static_cast<uint32_t>(sound.rate);
+    return write_file(path, wav_image(layout, pcm16(sound.samples)));
 }
 
 WavFile parse_wav(const std::vector<uint8_t> &b) {

@@ -21,7 +21,7 @@ struct Pcm {
     std::vector<double> channel(int32_t c) const;
 };
 
-struct WavSpec {
+struct WavLayout {
     char riff[5] = "RIFF";
     char wave[5] = "WAVE";
     uint16_t format_tag = 1;
@@ -34,8 +34,8 @@ struct WavSpec {
     int64_t data_size = -1;            // -1: the real size of the data
 };
 
-// The whole file: the header spec describes, then data as it is.
-std::vector<uint8_t> wav_image(const WavSpec &spec, const std::vector<uint8_t> &data);
+// The whole file: the header as described, then the data as it is.
+std::vector<uint8_t> wav_image(const WavLayout &layout, const std::vector<uint8_t> &data);
 std::vector<uint8_t> pcm16(const std::vector<int16_t> &samples);
 // A plain 16-bit PCM file.
 bool write_wav(const std::string &path, const Pcm &sound);

@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "tone_measure.h"
 
 #include <cmath>
 #include <algorithm>
