@@ -65,11 +65,11 @@ typedef void (*ZynSampleCallback)(int16_t *samples, int32_t channels, int32_t fr
 /* Sets the folder searched for output plug-ins, used verbatim (end it with
  * '/'); null means "". Default: the running program's folder, or the plug-in
  * folder of an installed libzyn.so when only that one has plug-ins. Read at
- * the first ZYN_INIT and at the first after each ZYN_EXIT.
- * Threads: app. */
+ * the first ZYN_INIT and at the first after each ZYN_EXIT. Never fails.
+ * Threads: app. Blocks: never. */
 ZYN_EXPORT void ZYN_SET_PLUGPATH(const char *path);
 /* A copy of the plug-in folder, valid until this thread calls it again.
- * Threads: any. */
+ * Never fails. Threads: any. */
 ZYN_EXPORT const char *ZYN_GET_PLUGPATH(void);
 /* Most blocks (sounds + stream) mixed into one output block, clamped to
  * 1..256 (default 128); later sounds wait. Needs no device. Always 1.
@@ -117,7 +117,10 @@ ZYN_EXPORT int32_t ZYN_EXIT(void);
 
 /* Number of plug-ins the last search found. */
 ZYN_EXPORT int32_t ZYN_GET_NUMOFPLUGOUTS(void);
-/* The open plug-in's last error text (asked from the plug-in). */
+/* The open plug-in's last error text (asked from the plug-in).
+ * Blocks: while ZYN_INIT, ZYN_START, ZYN_STOP or ZYN_EXIT runs on another
+ * thread, so that the plug-in's library stays loaded while it answers
+ * (inside a callback it does not wait: the device cannot close then). */
 ZYN_EXPORT const char *ZYN_GET_PLUGERROR(void);
 /* The open plug-in's name, e.g. "PulseAudio". */
 ZYN_EXPORT const char *ZYN_GET_PLUGNAME(void);
