@@ -56,12 +56,19 @@ void render_sound(const RoutineSlots &slots, SoundEntry &row, int32_t bytes, int
     else
         slots.kernel_copy_slice_right(row.buffer, row.loop_start, &row.position, row.loop_end,
                                       &row.loops, row.speed, bytes);
-    if (ramping(row)) {
-        apply_ramp(row, row.buffer, frames, channels);
-    } else {
-        if (row.volume != 1.0f) slots.kernel_scale(row.buffer, row.buffer, row.volume, bytes);
-        if (channels == 2 && row.pan != 0.0f)
-            slots.kernel_pan(row.buffer, row.buffer, row.left_gain, row.right_gain, bytes);
+    // A ramp shapes the start of the block; what follows it is shaped as
+    // in any block without one.
+    const int32_t ramped = ramping(row) ? apply_ramp(row, row.buffer, frames, channels) : 0;
+    if (ramped < frames) {
+        int16_t *rest = row.buffer + static_cast<ptrdiff_t>(ramped) * channels;
+        const int32_t rest_bytes = bytes - ramped * 2 * channels;
+        if (ramped > 0 && settled_silent(row)) {
+            ZERO(rest, rest_bytes);
+        } else {
+            if (row.volume != 1.0f) slots.kernel_scale(rest, rest, row.volume, rest_bytes);
+            if (channels == 2 && row.pan != 0.0f)
+                slots.kernel_pan(rest, rest, row.left_gain, row.right_gain, rest_bytes);
+        }
     }
     if (row.callback != nullptr && row.callback_enabled == 1) row.callback(row.buffer, channels, frames);
 }
@@ -170,6 +177,7 @@ Walk mix_rows(EngineState &e, int16_t *out, int32_t bytes, int32_t channels, int
         // A sound with a handle that has just played to its end (not one
         // destroyed or stopped by the application: those never get here).
         if (plays && row.loops < 1 && row.has_handle == 1 && row.releasing == 0) note_sound_ended(i);
+        if (row.loops < 1) row.ramp_frames = 0;  // ended inside a ramp: none left for a restart
         release_if_ended(row);
         limited = w.contributions >= e.max_channels;
     }

@@ -1,6 +1,7 @@
 #include "smoothing.h"
 
 #include "fill_thread.h"
+#include "saturate.h"
 #include "zyn.h"
 
 #include <cmath>
@@ -31,10 +32,10 @@ int32_t ramp_length() {
     return static_cast<int32_t>(std::lround(static_cast<double>(ms) * device->rate / 1000.0));
 }
 
+// The float product rounded half to even, as nearbyintf would round it.
 inline int16_t scaled(int16_t sample, float gain) {
-    const float v = std::nearbyint(static_cast<float>(sample) * gain);
-    if (!(v > -32768.0f)) return v != v ? 0 : -32768;
-    return v > 32767.0f ? 32767 : static_cast<int16_t>(v);
+    const float v = static_cast<float>(sample) * gain;
+    return v != v ? 0 : round_sample(static_cast<double>(v));
 }
 
 }  // namespace
@@ -47,7 +48,9 @@ StereoGains current_gains(const SoundEntry &s) {
 void ramp_from(SoundEntry &s, StereoGains from) {
     const int32_t frames = ramp_length();
     const StereoGains to = settled_gains(s);
-    if (frames <= 0 || (from.left == to.left && from.right == to.right)) {
+    // A sound without passes left is not mixed, so a ramp would never run
+    // and would outlive it into its next start.
+    if (frames <= 0 || s.loops < 1 || (from.left == to.left && from.right == to.right)) {
         s.ramp_frames = 0;
         return;
     }
@@ -66,44 +69,27 @@ bool fade_out_then_release(SoundEntry &s) {
     return ramping(s);
 }
 
-void apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels) {
+bool settled_silent(const SoundEntry &s) { return !heard(s); }
+
+int32_t apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels) {
     const int32_t ramped = frames < s.ramp_frames ? frames : s.ramp_frames;
     float left = s.gain_left, right = s.gain_right;
     const float step_left = s.step_left, step_right = s.step_right;
-    int32_t i = 0;
-    for (; i < ramped; ++i) {
-        if (channels == 2) {
+    if (channels == 2) {
+        for (int32_t i = 0; i < ramped; ++i, left += step_left, right += step_right) {
             block[2 * i] = scaled(block[2 * i], left);
             block[2 * i + 1] = scaled(block[2 * i + 1], right);
-        } else {
-            block[i] = scaled(block[i], left);
         }
-        left += step_left;
-        right += step_right;
+    } else {
+        for (int32_t i = 0; i < ramped; ++i, left += step_left) block[i] = scaled(block[i], left);
     }
+    s.gain_left = left;
+    s.gain_right = right;
     s.ramp_frames -= ramped;
-    if (s.ramp_frames > 0) {
-        s.gain_left = left;
-        s.gain_right = right;
-        return;
-    }
-    // The ramp is over: the rest of the block at the gains it ended on.
-    const StereoGains end = settled_gains(s);
-    for (; i < frames; ++i) {
-        if (channels == 2) {
-            block[2 * i] = scaled(block[2 * i], end.left);
-            block[2 * i + 1] = scaled(block[2 * i + 1], end.right);
-        } else {
-            block[i] = scaled(block[i], end.left);
-        }
-    }
-    if (s.releasing != 0) {
-        // Its fade is over: the row is free, its work buffer kept for the
-        // next sound (the output thread never frees).
-        s.loops = 0;
-        s.wave_start = nullptr;
-        s.releasing = 0;
-    }
+    // A faded-out destroy has ended its last pass: the mixer gives the row
+    // back and, as it is releasing, reports no end.
+    if (s.ramp_frames == 0 && s.releasing != 0) s.loops = 0;
+    return ramped;
 }
 
 }  // namespace zyn

@@ -40,10 +40,15 @@ bool fade_out_then_release(SoundEntry &s);
 // when paused or muted).
 inline bool ramping(const SoundEntry &s) { return s.ramp_frames > 0; }
 
-// Applies the running ramp to a rendered block of the sound (frames frames
-// of channels channels) and moves it on; when the ramp ends inside the
-// block, the rest of the block takes the final gains and a releasing row is
-// given back. Output thread, engine lock held.
-void apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels);
+// Applies the running ramp to the first frames of a rendered block of the
+// sound (frames frames of channels channels), moves it on and returns how
+// many frames it covered; the mixer treats the rest of the block as without
+// a ramp. A releasing row whose fade ends has no passes left. Output thread,
+// engine lock held.
+int32_t apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels);
+
+// Whether the sound, once its ramp is over, is not heard (muted, paused,
+// released or ended): what is left of a block after its fade is silence.
+bool settled_silent(const SoundEntry &s);
 
 }  // namespace zyn

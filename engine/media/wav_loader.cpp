@@ -20,6 +20,7 @@
 
 #include "engine_state.h"
 #include "row_tables.h"
+#include "saturate.h"
 #include "fill_thread.h"
 #include "last_error.h"
 #include "zyn.h"
@@ -238,16 +239,6 @@ class FrameReader {
     int64_t window_start_ = 0;
     int64_t window_end_ = 0;
 };
-
-// Round half to even for |x| < 2^51 under the default rounding mode, without
-// a library call per sample: adding 1.5 x 2^52 leaves no fraction bits.
-inline int16_t round_sample(double x) {
-    constexpr double kShift = 6755399441055744.0;
-    double r = (x + kShift) - kShift;
-    if (r > 32767.0) r = 32767.0;
-    if (r < -32768.0) r = -32768.0;
-    return static_cast<int16_t>(r);
-}
 
 // A source frame as stored: unsigned bytes or signed 16-bit values.
 struct RawFrame {

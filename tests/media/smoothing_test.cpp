@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <thread>
 #include <vector>
 
 using namespace zyn_test;
@@ -168,4 +171,44 @@ TEST(Smoothing, OffMixesExactlyAsTheClassicMixerAndTheSettingIsClamped) {
     ASSERT_EQ(ZYN_SET_SMOOTHING(-3.0f), 1);
     ASSERT_EQ(ZYN_SET_SOUNDVOLUME(sound, 0.25f), 1);
     EXPECT_EQ(sound_row(sound).ramp_frames, 0) << "a negative time is 0: the change is immediate";
+}
+
+// A destroy that fades out is not an end: the end callback hears of sounds
+// that played to their end only. A sound stopped with its loop count keeps
+// no ramp for later, so starting it again fades in.
+TEST(Smoothing, AFadedDestroyIsNoEndAndAStopLeavesNoRampBehind) {
+    PumpDevice device(44100, 2, kBlock);
+    ASSERT_TRUE(device.ok());
+    ASSERT_EQ(ZYN_SET_SMOOTHING(5.0f), 1);
+    static std::atomic<int> ends{0};
+    ends = 0;
+    ASSERT_EQ(ZYN_SET_ENDCALLBACK([](int32_t, void *) { ends.fetch_add(1); }, nullptr), 1);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(crest_tone_wave(), 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    for (int i = 0; i < 3; ++i) device.pump();
+    ASSERT_EQ(ZYN_DESTROY_SOUND(&sound), 1);
+    for (int i = 0; i < 4; ++i) device.pump();
+    // A sound that does play to its end, so that the wait below sees events.
+    int32_t short_one = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(add_raw_wave(std::vector<int16_t>(2 * 100, 1000)), 1, 1.0f, 1.0f, 0.0f, &short_one), 1);
+    for (int i = 0; i < 2; ++i) device.pump();
+    for (int i = 0; i < 250 && ends.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ends.load(), 1) << "the played-out sound only, not the destroyed one";
+    ASSERT_EQ(ZYN_SET_ENDCALLBACK(nullptr, nullptr), 1);
+
+    ASSERT_EQ(ZYN_SET_SMOOTHING(10.0f), 1);
+    std::vector<int16_t> flat(2 * 8000, 20000);
+    int32_t held = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(add_raw_wave(flat), 0, 1.0f, 1.0f, 0.0f, &held), 1);
+    for (int i = 0; i < 3; ++i) device.pump();
+    ASSERT_EQ(ZYN_SET_SOUNDLOOPS(held, 0), 1);  // stops at once
+    Heard stopped;
+    stopped.add(device.pump());
+    EXPECT_EQ(stopped.left.front(), 0);
+    ASSERT_EQ(ZYN_SET_SOUNDLOOPS(held, 1), 1);
+    Heard again;
+    again.add(device.pump());
+    EXPECT_LT(again.left.front(), 200) << "a restart fades in";
+    EXPECT_NEAR(again.left[220], 20000.0 * 220 / 441, 100.0);
 }
