@@ -31,7 +31,12 @@ struct EndEvents {
     std::atomic<uint64_t> dropped{0};
     std::atomic<bool> listening{false};  // a callback is set and the thread runs
 
-    std::mutex control;  // the callback, its user data and the thread
+    // The thread is started and stopped under control; the callback and its
+    // user data are read and written under slot, which the event thread
+    // takes for a moment per event. The thread is joined under control only,
+    // so a join never waits for an event thread waiting for its lock.
+    std::mutex control;
+    std::mutex slot;
     ZynEndCallback callback = nullptr;
     void *user = nullptr;
     std::thread thread;
@@ -56,7 +61,7 @@ void run_events() {
             ZynEndCallback callback = nullptr;
             void *user = nullptr;
             {
-                std::lock_guard<std::mutex> hold(q.control);
+                std::lock_guard<std::mutex> hold(q.slot);
                 callback = q.callback;
                 user = q.user;
             }
@@ -122,7 +127,12 @@ void stop_end_events() {
 void resume_end_events() {
     EndEvents &q = events();
     std::lock_guard<std::mutex> hold(q.control);
-    if (q.callback != nullptr) start_thread(q);
+    bool set = false;
+    {
+        std::lock_guard<std::mutex> read(q.slot);
+        set = q.callback != nullptr;
+    }
+    if (set) start_thread(q);
 }
 
 uint64_t end_events_dropped() { return events().dropped.load(); }
@@ -137,8 +147,11 @@ int32_t ZYN_SET_ENDCALLBACK(ZynEndCallback callback, void *user) {
     if (inside_fill()) return fail_in_callback("ZYN_SET_ENDCALLBACK");
     EndEvents &q = events();
     std::lock_guard<std::mutex> hold(q.control);
-    q.callback = callback;
-    q.user = user;
+    {
+        std::lock_guard<std::mutex> set(q.slot);
+        q.callback = callback;
+        q.user = user;
+    }
     if (callback == nullptr) {
         stop_thread(q);
         return 1;

@@ -10,7 +10,7 @@
 namespace zyn {
 
 // The fill's part (output thread, engine lock held): the sound in row ended.
-// Dropped, and counted, when nobody listens or the queue is full.
+// Dropped when nobody listens; dropped and counted when the queue is full.
 void note_sound_ended(int32_t row);
 
 // Lifecycle hooks: ZYN_EXIT stops the event thread (the callback stays set),

@@ -209,8 +209,10 @@ int32_t ZYN_STOP(void) {
 int32_t ZYN_EXIT(void) {
     if (inside_fill()) return fail_in_callback("ZYN_EXIT");
     EngineState &e = engine();
-    const ControlLock control(e.control);
+    // Before the control lock: an end callback running now may itself be
+    // waiting for it (ZYN_START, a stream call), and this joins its thread.
     stop_end_events();
+    const ControlLock control(e.control);
     {
         // Closed first: a wave or sound another application thread made
         // while the tables are released would be left behind, for the rest

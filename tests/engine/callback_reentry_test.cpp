@@ -23,40 +23,6 @@ using namespace zyn_test;
 
 namespace {
 
-// Ends the process when a step takes longer than it may: a deadlocked engine
-// cannot be cleaned up, and a test that hangs would hold up the whole run.
-class Watchdog {
-  public:
-    Watchdog(int seconds, const char *what) : what_(what) {
-        thread_ = std::thread([this, seconds] {
-            std::unique_lock<std::mutex> hold(mutex_);
-            if (!done_cv_.wait_for(hold, std::chrono::seconds(seconds), [this] { return done_; })) {
-                std::fprintf(stderr, "watchdog: '%s' did not finish within %d s (deadlock?)\n", what_,
-                             seconds);
-                std::fflush(stderr);
-                std::_Exit(3);
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> hold(mutex_);
-            done_ = true;
-        }
-        done_cv_.notify_all();
-        thread_.join();
-    }
-    Watchdog(const Watchdog &) = delete;
-    Watchdog &operator=(const Watchdog &) = delete;
-
-  private:
-    const char *what_;
-    std::mutex mutex_;
-    std::condition_variable done_cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
 enum class Source { Sound, Stream, Master };
 
 enum class Op {
@@ -330,7 +296,7 @@ TEST_P(CallbackReentry, EveryCallIsCarriedOutSafelyOrRefused) {
         Watchdog dog(20, "ZYN_EXIT");
         EXPECT_EQ(ZYN_EXIT(), 1);
     }
-    EXPECT_EQ(settled_thread_count(threads_before), threads_before)
+    EXPECT_LE(settled_thread_count(threads_before), threads_before)
         << "every thread the engine started has ended; left: " << thread_names();
 }
 

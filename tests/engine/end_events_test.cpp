@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -141,4 +142,34 @@ TEST(EndEvents, EachEndCountsAndTheCallbackMayUseTheInterface) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(ended_after_waiting(4).size(), 3u);
     EXPECT_EQ(ZYN_SET_ENDCALLBACK(on_end, &calls), 1) << "and it can be turned on again";
+}
+
+// An end callback that waits for the engine (here ZYN_STOP, which takes the
+// lock that serialises start, stop, init and exit) while another thread
+// closes the engine: the close waits for the callback, and the callback
+// gets its turn first.
+TEST(EndEvents, ExitWhileTheCallbackWaitsForTheEngineFinishesBoth) {
+    forget_ends();
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    static std::atomic<int> entered{0}, finished{0};
+    entered = finished = 0;
+    const auto slow_stop = [](int32_t, void *) {
+        entered.store(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ZYN_STOP();
+        finished.store(1);
+    };
+    ASSERT_EQ(ZYN_SET_ENDCALLBACK(slow_stop, nullptr), 1);
+    int32_t handle = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave_of(100), 1, 1.0f, 1.0f, 0.0f, &handle), 1);
+    device.pump();
+    for (int i = 0; i < 500 && entered.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(entered.load(), 1);
+    {
+        const Watchdog watchdog(10, "ZYN_EXIT while the end callback waits for the engine");
+        EXPECT_EQ(ZYN_EXIT(), 1);
+    }
+    EXPECT_EQ(finished.load(), 1) << "the callback ran to its end before ZYN_EXIT returned";
+    EXPECT_EQ(ZYN_SET_ENDCALLBACK(nullptr, nullptr), 1);
 }

@@ -5,8 +5,11 @@
 #include "zyn.h"
 #include "zyn_plugout.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zyn_test {
@@ -44,6 +47,23 @@ class PumpDevice {
   private:
     bool ok_ = false;
     void *library_ = nullptr;
+};
+
+// Ends the process when a step takes longer than it may: a deadlocked engine
+// cannot be cleaned up, and a test that hangs would hold up the whole run.
+class Watchdog {
+  public:
+    Watchdog(int seconds, const char *what);
+    ~Watchdog();
+    Watchdog(const Watchdog &) = delete;
+    Watchdog &operator=(const Watchdog &) = delete;
+
+  private:
+    const char *what_;
+    std::mutex mutex_;
+    std::condition_variable done_cv_;
+    bool done_ = false;
+    std::thread thread_;
 };
 
 // Bytes the process has allocated and not freed (the sanitizer's count in a
