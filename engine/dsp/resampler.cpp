@@ -314,12 +314,6 @@ void interpolate_frames_with(const ResamplerVariants &v, int32_t mode, float spe
         edge_frame(mode, table, dst + j * channels, r, base, fraction + static_cast<uint64_t>(j) * step);
 }
 
-void interpolate_frames(int32_t mode, float speed, int16_t *dst, const InterpolatedRegion &region,
-                        int64_t base, uint32_t fraction, uint32_t step, int32_t count) {
-    interpolate_frames_with(bound_resampler_variants(), mode, speed, dst, region, base, fraction,
-                            step, count);
-}
-
 const ResamplerVariants &bound_resampler_variants() { return bound_once(kFamily); }
 
 int32_t available_resampler_variants(const ResamplerVariants **sets) { return available_once(kFamily, sets); }

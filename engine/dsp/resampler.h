@@ -39,14 +39,12 @@ struct InterpolatedRegion {
     bool wrap_ahead;       // another pass follows this one
 };
 
-// Writes count frames into dst: frame j from the position base +- (fraction
-// + j x step) / 65536 frames of the region (fraction below 65536), for the
-// mode (not nearest) at the given speed (the sinc's cut-off follows it, so
-// that a faster sound does not alias). The mode's tables must be prepared.
-void interpolate_frames(int32_t mode, float speed, int16_t *dst, const InterpolatedRegion &region,
-                        int64_t base, uint32_t fraction, uint32_t step, int32_t count);
-
-// Sets of inner loops for tests and benchmarks (see resampler_variants.h).
+// Writes count frames into dst, through the given set of inner loops (the
+// bound one in the mix, each in tests and benchmarks): frame j from the
+// position base +- (fraction + j x step) / 65536 frames of the region
+// (fraction below 65536), for the mode (not nearest) at the given speed (the
+// sinc's cut-off follows it, so that a faster sound does not alias). The
+// mode's tables must be prepared.
 struct ResamplerVariants;
 void interpolate_frames_with(const ResamplerVariants &v, int32_t mode, float speed, int16_t *dst,
                              const InterpolatedRegion &region, int64_t base, uint32_t fraction,

@@ -120,7 +120,7 @@ struct MixChunks {
     int16_t *out;
     bool first;
     const FusedGains &g;
-    int16_t chunk[2 * kInterpolationChunk];
+    int16_t *chunk;  // 2 x kInterpolationChunk samples, the caller's
 
     int16_t *space(int32_t) { return chunk; }
     void deliver(const int16_t *frames, int32_t n) {
@@ -134,7 +134,8 @@ template <bool kForward>
 void mix_interpolated(const VoiceRenderVariants &v, int32_t mode, float speed, int16_t *out,
                       bool first, const walk::Region &r, int16_t **pos, int32_t *loops,
                       uint32_t *fraction, uint64_t step, const FusedGains &g, int32_t frames) {
-    MixChunks chunks{v, out, first, g, {}};
+    int16_t chunk[2 * kInterpolationChunk];  // written before it is read: left as it is
+    MixChunks chunks{v, out, first, g, chunk};
     InterpolatingFrames<2, kForward, MixChunks> sink{mode, speed, r, bound_resampler_variants(), chunks};
     walk::walk_slice<kFrame, kForward>(sink, r, pos, loops, step, frames, fraction);
 }

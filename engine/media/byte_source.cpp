@@ -30,9 +30,10 @@ FileBytes::FileBytes(const char *path) {
         error_ = errno;
         return;
     }
-    struct stat info;
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    struct stat info {};
+    const bool known = ::fstat(fd_, &info) == 0;
+    if (!known || !S_ISREG(info.st_mode)) {
+        error_ = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         ::close(fd_);
         fd_ = -1;
         return;

@@ -1,5 +1,5 @@
 // A decoded sound brought to the device's format in one pass, a chunk at a
-// time: channels mixed (channel_mix.h), rate converted (resampler.h), then
+// time: channels mixed (channel_mix.h), rate converted (rate_converter.h), then
 // rounded to 16 bits (sample_convert.h) into the block that becomes the wave.
 #pragma once
 
