@@ -431,7 +431,8 @@ typedef void (*ZynEndCallback)(int32_t sound, void *user);
  * engine-owned event thread, never on the output thread, a few milliseconds
  * after the block in which the sound ended; it may use the whole interface
  * (the sound may have been destroyed or its row reused by then). ZYN_EXIT
- * pauses the event thread and forgets pending ends; the callback stays set
+ * waits for a callback that is running to return, then pauses the event
+ * thread and forgets pending ends; the callback stays set
  * for the next ZYN_INIT. Fails: inside a sound, stream or master callback;
  * no thread could be started. Threads: app (also the end callback itself).
  * Blocks: turning it off joins the event thread (it ends within 2 ms after
