@@ -207,6 +207,119 @@ EOF
     echo '<!-- load_file:begin -->'; echo 'Not run yet: bench/run_load_file.sh'; echo '<!-- load_file:end -->'; fi
 }
 
+mix_structure_section() {
+  cat <<EOF
+## Groups and rendering
+
+\`bench/run_mix_structure.sh\` (Google Benchmark, \`build/mix_structure_bench\`, through the public
+interface on an engine opened with ZYN_INIT_RENDER): 256 looping voices (volume 0.5, pan 0.3)
+mixed in 256-frame blocks, ungrouped and in 8 groups of 32 whose volumes all change before every
+block (the calls included); and ZYN_RENDER of a minute with 64 looping voices, half at speed 1
+and half at 0.75, a second per call. Both sides of the comparison run interleaved in one process.
+
+EOF
+  if [ -n "$mix_structure_block" ]; then echo "$mix_structure_block"; else
+    echo '<!-- mix_structure:begin -->'; echo 'Not run yet: bench/run_mix_structure.sh'; echo '<!-- mix_structure:end -->'; fi
+}
+
+space_section() {
+  cat <<EOF
+## Sound in space
+
+\`bench/run_space.sh\` renders the positional scenes of \`bench/peers/openal_space_render\` with
+zyn (\`bench/peers/zyn_space_render\`, through the public interface on an engine opened with
+ZYN_INIT_RENDER) and OpenAL Soft (its loopback device, no limiter or dither) in turns, 2048 frames
+a block: 256 sources playing the left channel of the shared signal, each on a circle of its own
+(2..17 m, up to 34 m/s) around a point 5 m from the listener, position and velocity set before
+every block; inverse distance (reference 1 m), Doppler (factor 1, 343.3 m/s), the linear
+resampler; scene h the same with binaural rendering (zyn: libmysofa's default MIT KEMAR set, 32
+taps; OpenAL Soft: its built-in set). OpenAL Soft reads a mono buffer; zyn's waves have the
+device's two channels, so each of its sources is a stereo wave with both sides alike, read and
+interpolated as such and mixed to mono once a block.
+
+Scene p misses its goal of a third of OpenAL Soft's CPU. Profiled (perf), about half of zyn's time
+is its linear resampler (the fixed-point stereo interpolation every resampled zyn sound runs, two
+channels a source), a third placing the blocks (mix-down, ramped gains and the float sum, AVX2),
+the rest the per-block geometry and the calls. A third of OpenAL Soft's figure needs a loop that
+interpolates the mono mix-down straight from the wave into the float sum in one pass, with the
+region walker's loop and edge handling; that loop is not written yet. Scene h meets its goal.
+
+EOF
+  if [ -n "$space_block" ]; then echo "$space_block"; else
+    echo '<!-- space:begin -->'; echo 'Not run yet: bench/run_space.sh'; echo '<!-- space:end -->'; fi
+}
+
+effects_section() {
+  cat <<EOF
+## Effects
+
+\`bench/run_effects.sh\` (\`bench/peers/zyn_effects_render\` next to \`openal_space_render --workloads r\`):
+the reverb scene, 64 looping mono sounds of the shared signal, each from its own start, each
+sent whole into one shared reverb, rendered offline in 2048-frame blocks (zyn through
+ZYN_INIT_RENDER and ZYN_RENDER); CPU time of the process per second of audio. zyn's sounds are
+panned where OpenAL Soft places its sources and scaled by their distance gain; the positional
+part is the other half of this work, not measured here. Also zyn's cost of the same sounds
+without sends, and in one group with a low-pass filter on its sum.
+
+Where zyn's time goes (\`build/space_bench\`, per second of audio): the reverb itself about
+1.7 ms, the 64 sends into its input about 1.3 ms, and the sounds leaving the fused loop for their
+work buffers (render, scale, pan, sum: a send is taken from what a sound adds) about 1.3 ms. In
+the filtered group the filter runs once on the sum (about 0.3 ms); the rest is the members'
+work-buffer road into the group's bus.
+
+EOF
+  if [ -n "$effects_block" ]; then echo "$effects_block"; else
+    echo '<!-- effects:begin -->'; echo 'Not run yet: bench/run_effects.sh'; echo '<!-- effects:end -->'; fi
+}
+
+tracks_section() {
+  cat <<'TEXT'
+## Tracks
+
+`bench/run_tracks.sh` (`build/track_bench`): a 30 s stereo file of a chord, a sweep and pink
+noise (sox), encoded with oggenc at quality 5, at 44.1 kHz and at 48 kHz; sixteen tracks of it
+playing at once on the hand-pumped device (44.1 kHz, blocks of 1024 frames, every ring topped up
+on the caller's thread before each block, as an offline render does; the pool's threads run as
+well), next to vorbisfile alone decoding the same sixteen files one after the other into floats
+(`ov_read_float`), and for the 48 kHz files vorbisfile and libsoxr alone (SOXR_HQ, the quality
+and chunks zyn uses). CPU is process CPU time (all threads), the median of three runs, in
+milliseconds per second of one track's audio. Memory: resident-set growth per track over 64
+open tracks, each played 200 blocks. Real time: 64 tracks on `plug-null.so` (512-frame blocks,
+paced by the clock) for 10 s; the count is the frames any track was silent because its decoding
+fell behind (`ZYN_GET_TRACKUNDERRUNS`). Seek: 41 seeks to random frames of a ten-minute Ogg
+Vorbis file, each timed until `ZYN_SEEK_TRACK` returns with the next block decoded.
+Other programs compile on this 2-core machine while it runs: the load average is given, and
+the ratios are taken against peers measured in the same run.
+
+The 48 kHz row misses its goal of 1.5: libsoxr at the quality `ZYN_LOAD_FILE` uses (SOXR_HQ)
+costs about half of what vorbisfile's decoding does, so the two libraries alone already come to
+about 1.45 to 1.55 times vorbisfile (the third row). One converting track alone costs what the
+libraries cost (2.0 ms per second against 2.05 in the same conditions); sixteen at once cost
+about 8 % more, their decoder and converter states (about 300 KiB each) taking turns in the
+cache where the peers decode one file after the other.
+
+TEXT
+  if [ -n "$tracks_block" ]; then echo "$tracks_block"; else
+    echo '<!-- tracks:begin -->'; echo 'Not run yet: bench/run_tracks.sh'; echo '<!-- tracks:end -->'; fi
+}
+
+realtime_section() {
+  cat <<EOF
+## Dropouts with real-time priority
+
+\`bench/run_realtime.sh\`: zyn plays a looping tone through \`plug-pulse.so\` to a private
+PulseAudio server (null sink) in blocks of 256 frames, 3 queued (17 ms), for 60 s, while another
+process keeps two threads busy at normal priority on this 2-processor machine; \`pacat\` plays a
+tone of the same length with the same 17 ms queue in the same run. Dropouts are the server's
+underflow reports for each stream (zyn's \`ZYN_GET_OUTPUTSTATS\` underruns; pacat's "Stream
+underrun." lines), with zyn's real-time priority on (\`ZYN_SET_REALTIME(10)\`, the default) and
+off (0). Goal: with the priority on, zyn has no more dropouts than pacat.
+
+EOF
+  if [ -n "$realtime_block" ]; then echo "$realtime_block"; else
+    echo '<!-- realtime:begin -->'; echo 'Not run yet: bench/run_realtime.sh'; echo '<!-- realtime:end -->'; fi
+}
+
 summary() {
   cat <<EOF
 Machine: $cpu, $cores logical processors, load average $load at the end. Date: $date_utc.
@@ -234,8 +347,14 @@ zyn / faster peer: (a) 64 voices $(goal a 64 3), 256 voices $(goal a 256 3);
 EOF
 }
 
-# The block bench/run_load_file.sh writes stays as it is.
+# The blocks bench/run_load_file.sh, bench/run_tracks.sh, bench/run_realtime.sh,
+# bench/run_mix_structure.sh, bench/run_space.sh and bench/run_effects.sh write stay as they are.
 load_file_block=$(awk '/<!-- load_file:begin -->/,/<!-- load_file:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
+tracks_block=$(awk '/<!-- tracks:begin -->/,/<!-- tracks:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
+realtime_block=$(awk '/<!-- realtime:begin -->/,/<!-- realtime:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
+mix_structure_block=$(awk '/<!-- mix_structure:begin -->/,/<!-- mix_structure:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
+space_block=$(awk '/<!-- space:begin -->/,/<!-- space:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
+effects_block=$(awk '/<!-- effects:begin -->/,/<!-- effects:end -->/' "$root/docs/benchmarks.md" 2>/dev/null || true)
 
 mkdir -p "$root/docs"
 {
@@ -325,6 +444,16 @@ them). Wall times depend on what else the machine runs; the CPU times are the co
 for zyn means its loaders were not in the engine when this was run.
 
 $(load_file_section)
+
+$(tracks_section)
+
+$(realtime_section)
+
+$(mix_structure_section)
+
+$(space_section)
+
+$(effects_section)
 
 ## The scene
 

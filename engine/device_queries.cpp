@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <mutex>
-#include <string>
 
 using namespace zyn;
 
@@ -20,9 +19,15 @@ int32_t open_field(Field field) {
 }
 
 // Texts stay valid until the same query is asked again on the same thread.
-const char *keep_text(std::string &slot, const char *text, size_t limit) {
-    slot.assign(text != nullptr ? text : "", text != nullptr ? strnlen(text, limit) : 0);
-    return slot.c_str();
+// They are kept in fixed per-thread arrays: a callback may ask, and a
+// per-thread string would allocate on the output thread (its text, and the
+// registration of its destructor on first use).
+template <size_t N>
+const char *keep_text(char (&slot)[N], const char *text) {
+    const size_t length = text != nullptr ? strnlen(text, N - 1) : 0;
+    if (length > 0) std::memcpy(slot, text, length);
+    slot[length] = '\0';
+    return slot;
 }
 
 }  // namespace
@@ -35,7 +40,7 @@ int32_t ZYN_GET_NUMOFPLUGOUTS(void) {
 }
 
 const char *ZYN_GET_PLUGERROR(void) {
-    static thread_local std::string text;
+    static thread_local char text[4097];
     // The entry runs with no lock the fill takes, and ZYN_EXIT on another
     // thread unloads the library: the control lock keeps the device open
     // until the answer is in. Inside a fill the device cannot close (closing
@@ -49,21 +54,21 @@ const char *ZYN_GET_PLUGERROR(void) {
         row = open_plugout();
     }
     // Asked outside the lock: the plug-in may take its own locks to answer.
-    return keep_text(text, row != nullptr ? call_plug_error(row) : "", 4096);
+    return keep_text(text, row != nullptr ? call_plug_error(row) : "");
 }
 
 const char *ZYN_GET_PLUGNAME(void) {
-    static thread_local std::string text;
+    static thread_local char text[sizeof(PlugoutRecord::name) + 1];
     EngineLock hold(engine().lock);
     const PlugoutRecord *row = open_plugout();
-    return keep_text(text, row != nullptr ? row->name : "", sizeof(row->name));
+    return keep_text(text, row != nullptr ? row->name : "");
 }
 
 const char *ZYN_GET_PLUGDEVICE(void) {
-    static thread_local std::string text;
+    static thread_local char text[sizeof(PlugoutRecord::device_name) + 1];
     EngineLock hold(engine().lock);
     const PlugoutRecord *row = open_plugout();
-    return keep_text(text, row != nullptr ? row->device_name : "", sizeof(row->device_name));
+    return keep_text(text, row != nullptr ? row->device_name : "");
 }
 
 int32_t ZYN_GET_PLUGBUFFERSIZE(void) {
@@ -92,13 +97,14 @@ int32_t ZYN_GET_PLUGSIGNED(void) {
 }
 int32_t ZYN_GET_PLUGRUNNING(void) { return engine().plug_running.load(); }
 
-int32_t ZYN_GET_PLAYINGSOUNDS(void) {
-    return engine().plug_running.load() == 1 ? engine().playing_sounds.load() : 0;
-}
+namespace {
+// Output runs, or the engine renders (its counters hold after each ZYN_RENDER).
+bool mixing() { return engine().plug_running.load() == 1 || engine().rendering.load(); }
+}  // namespace
 
-int32_t ZYN_GET_PLAYINGSTREAMS(void) {
-    return engine().plug_running.load() == 1 ? engine().playing_streams.load() : 0;
-}
+int32_t ZYN_GET_PLAYINGSOUNDS(void) { return mixing() ? engine().playing_sounds.load() : 0; }
+
+int32_t ZYN_GET_PLAYINGSTREAMS(void) { return mixing() ? engine().playing_streams.load() : 0; }
 
 int32_t ZYN_GET_PLAYEDBYTES(void) {
     return engine().initialized.load() == 1 ? engine().played_bytes.load() : 0;

@@ -21,6 +21,7 @@ EngineState &engine() {
 
 PlugoutRecord *open_plugout() {
     EngineState &e = engine();
+    if (e.rendering.load(std::memory_order_relaxed)) return &e.render_record;
     if (e.plugout_index < 0 || e.plugout_index >= e.plugout_count) return nullptr;
     return &e.plugouts[static_cast<size_t>(e.plugout_index)];
 }

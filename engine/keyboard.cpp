@@ -26,7 +26,7 @@ struct KeyText {
 
 struct KeyQueue {
     std::mutex lock;
-    KeyText keys[kQueueSize];
+    KeyText keys[kQueueSize]{};
     int head = 0;
     int count = 0;
     bool window = false;
@@ -54,10 +54,11 @@ struct KeyQueue {
     }
 };
 
-KeyQueue &queue() {
-    static KeyQueue *const q = new KeyQueue();
-    return *q;
-}
+// Made before any code runs: the first key may be pushed from a callback,
+// which must not be the one to allocate the queue.
+constinit KeyQueue g_queue;
+
+KeyQueue &queue() { return g_queue; }
 
 void restore_terminal() {
     KeyQueue &q = queue();

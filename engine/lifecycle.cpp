@@ -2,21 +2,27 @@
 //
 // Plug-in entries are never called with the engine lock held: PLUG_STOP joins
 // the output thread, which may be waiting for that lock inside a fill.
+#include "clock.h"
+#include "effects.h"
 #include "end_events.h"
 #include "engine_state.h"
+#include "groups.h"
 #include "row_tables.h"
 #include "lifecycle.h"
+#include "space/space_settings.h"
 #include "media/mp3_stream.h"
 #include "fill_thread.h"
 #include "last_error.h"
 #include "mixer.h"
 #include "plugin_host.h"
+#include "streaming/track_lifecycle.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zyn {
 
@@ -39,18 +45,6 @@ constexpr int32_t kMinFrames = 16;
 constexpr int32_t kMaxFrames = 1 << 20;
 constexpr int32_t kMaxBuffers = 64;
 
-// True when a device could have the format; else records why not.
-bool device_format_usable(int32_t rate, int32_t channels, int32_t frames) {
-    if (rate < kMinRate || rate > kMaxRate)
-        return fail("ZYN_INIT: a rate of %d Hz is outside %d..%d Hz", rate, kMinRate, kMaxRate);
-    if (channels != 1 && channels != 2)
-        return fail("ZYN_INIT: %d channels asked; 1 or 2 are supported", channels);
-    if (frames < kMinFrames || frames > kMaxFrames)
-        return fail("ZYN_INIT: blocks of %d frames are outside %d..%d frames", frames, kMinFrames,
-                    kMaxFrames);
-    return true;
-}
-
 int32_t clamp_buffers(int32_t buffers) {
     if (buffers < 1) return 1;
     return buffers > kMaxBuffers ? kMaxBuffers : buffers;
@@ -66,7 +60,85 @@ void register_finaliser() {
     }
 }
 
+// What both ways of closing release: the stream, the tables, the groups,
+// the clock and the render mode.
+void release_engine_contents() {
+    EngineState &e = engine();
+    end_stream();
+    release_stream_buffers();
+    close_all_tracks();
+    shutdown_tables();
+    release_groups();
+    release_space();
+    release_effects();
+    EngineLock hold(e.lock);
+    reset_clock();
+    e.rendering.store(false);
+}
+
+// ZYN_EXIT under the control lock: stop and close the device, end the
+// stream, release the tables and the plug-in libraries.
+void close_engine() {
+    EngineState &e = engine();
+    const ControlLock control(e.control);
+    {
+        // Closed first: a wave or sound another application thread made
+        // while the tables are released would be left behind, for the rest
+        // of the process. Under the engine lock no fill is running, so none
+        // notes an end of these sounds after the events are closed.
+        EngineLock hold(e.lock);
+        e.initialized.store(0);
+        close_end_events();
+    }
+    if (e.plugout_index == -1) {
+        // No device is open (the engine renders, or a failed
+        // re-initialisation left waves, sounds and the stream behind): they
+        // go all the same. The plug-in rows stay, so a later ZYN_INIT
+        // retries them.
+        release_engine_contents();
+        e.plug_running.store(0);
+        return;
+    }
+    if (e.plug_running.load() == 1) {
+        ZYN_STOP();
+        e.plug_running.store(0);
+    }
+    release_engine_contents();
+    call_plug_exit(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
+    // Lets a device that is still draining finish before its library goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_unload_grace_ms.load()));
+    release_plugouts();
+    EngineLock hold(e.lock);
+    e.plugout_count = 0;
+    e.plugout_index = -1;
+    e.initialized.store(0);
+}
+
 }  // namespace
+
+bool device_format_usable(const char *operation, int32_t rate, int32_t channels, int32_t frames) {
+    if (rate < kMinRate || rate > kMaxRate)
+        return fail("%s: a rate of %d Hz is outside %d..%d Hz", operation, rate, kMinRate, kMaxRate);
+    if (channels != 1 && channels != 2)
+        return fail("%s: %d channels asked; 1 or 2 are supported", operation, channels);
+    if (frames < kMinFrames || frames > kMaxFrames)
+        return fail("%s: blocks of %d frames are outside %d..%d frames", operation, frames,
+                    kMinFrames, kMaxFrames);
+    return true;
+}
+
+void close_open_device() {
+    EngineState &e = engine();
+    if (e.plugout_index > -1) {
+        PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
+        call_plug_stop(open);
+        call_plug_exit(open);
+        e.plug_running.store(0);
+    }
+    EngineLock hold(e.lock);
+    e.plugout_index = -1;
+    e.rendering.store(false);
+}
 
 void set_unload_grace(std::chrono::milliseconds grace) {
     g_unload_grace_ms.store(grace.count() > 0 ? grace.count() : 0);
@@ -84,6 +156,14 @@ void ZYN_SET_PLUGPATH(const char *path) {
 }
 
 const char *ZYN_GET_PLUGPATH(void) {
+    if (inside_fill()) {
+        // The output thread never allocates: a fixed copy, cut at its size.
+        static thread_local char fixed[4096];
+        EngineLock hold(engine().lock);
+        const size_t length = engine().plug_path.copy(fixed, sizeof fixed - 1);
+        fixed[length] = '\0';
+        return fixed;
+    }
     static thread_local std::string copy;
     EngineLock hold(engine().lock);
     copy = engine().plug_path;
@@ -110,13 +190,18 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
     if (inside_fill()) return fail_in_callback("ZYN_INIT");
     // A format no device has is refused before any plug-in sees it, and the
     // open device (if any) keeps playing.
-    if (!device_format_usable(rate, channels, frames)) return 0;
+    if (!device_format_usable("ZYN_INIT", rate, channels, frames)) return 0;
     buffers = clamp_buffers(buffers);
     EngineState &e = engine();
     const ControlLock control(e.control);
     if (e.plugout_count < 1) discover_plugouts();
     if (e.plugout_count > 0) register_finaliser();
     if (e.plugout_count == 0) {
+        // A render is closed as a device that no plug-in takes over would be.
+        if (e.rendering.load()) {
+            close_open_device();
+            end_stream();
+        }
         e.initialized.store(0);
         std::string folder;
         {
@@ -129,18 +214,14 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
                         folder.c_str());
         return fail("no output plug-in in '%s'", folder.c_str());
     }
-    const bool reopening = e.plugout_index > -1;
-    if (reopening) {
-        PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
-        call_plug_stop(open);
-        call_plug_exit(open);
-        e.plug_running.store(0);
-        EngineLock hold(e.lock);
-        e.plugout_index = -1;
-    }
+    // A plug-in name that none has fails before the open device is touched.
+    std::vector<int32_t> candidates;
+    if (!plugouts_to_try(device, candidates)) return 0;
+    const bool reopening = e.plugout_index > -1 || e.rendering.load();
+    if (reopening) close_open_device();
     int32_t accepted = -1;
     std::string refusals;
-    for (int32_t i = 0; i < e.plugout_count; ++i) {
+    for (const int32_t i : candidates) {
         PlugoutRecord &row = e.plugouts[static_cast<size_t>(i)];
         row.rate = rate;
         row.bits = 16;
@@ -149,7 +230,9 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
         row.frames = frames;
         row.fill = fill_block;
         row.device = device;
+        call_plug_setrealtime(i, e.realtime_priority.load());
         if (call_plug_init(&row) == 1) {
+            note_plugout_opened(i);
             accepted = i;
             break;
         }
@@ -168,14 +251,16 @@ int32_t ZYN_INIT(int32_t rate, int32_t channels, int32_t buffers, int32_t frames
     }
     const PlugoutRecord &row = e.plugouts[static_cast<size_t>(accepted)];
     stream_follow_device(row.rate, row.channels, row.buffer_size);
+    tracks_follow_device(row.rate, row.channels, row.buffer_size / (row.channels == 1 ? 2 : 4));
     resize_work_buffers(row.buffer_size);
+    effects_follow_device(row.rate, row.channels, row.buffer_size / (row.channels == 1 ? 2 : 4));
     {
         EngineLock hold(e.lock);
         fill_routine_slots(e.slots, row.channels);
         e.plugout_index = accepted;
         e.initialized.store(1);
     }
-    resume_end_events();
+    open_end_events(false);
     return ZYN_START();
 }
 
@@ -183,6 +268,9 @@ int32_t ZYN_START(void) {
     if (inside_fill()) return fail_in_callback("ZYN_START");
     EngineState &e = engine();
     const ControlLock control(e.control);
+    if (e.rendering.load())
+        return fail("ZYN_START: the engine renders on the caller's thread (ZYN_INIT_RENDER); "
+                    "nothing starts by itself, call ZYN_RENDER");
     if (e.plugout_index == -1) return fail("no device is open (call ZYN_INIT first)");
     PlugoutRecord *open = &e.plugouts[static_cast<size_t>(e.plugout_index)];
     const int32_t result = call_plug_start(open);
@@ -208,43 +296,10 @@ int32_t ZYN_STOP(void) {
 
 int32_t ZYN_EXIT(void) {
     if (inside_fill()) return fail_in_callback("ZYN_EXIT");
-    EngineState &e = engine();
-    // Before the control lock: an end callback running now may itself be
-    // waiting for it (ZYN_START, a stream call), and this joins its thread.
-    stop_end_events();
-    const ControlLock control(e.control);
-    {
-        // Closed first: a wave or sound another application thread made
-        // while the tables are released would be left behind, for the rest
-        // of the process.
-        EngineLock hold(e.lock);
-        e.initialized.store(0);
-    }
-    if (e.plugout_index == -1) {
-        // No device is open, but a failed re-initialisation may have left
-        // waves, sounds and the stream behind: they go all the same. The
-        // plug-in rows stay, so a later ZYN_INIT retries them.
-        end_stream();
-        release_stream_buffers();
-        shutdown_tables();
-        e.plug_running.store(0);
-        return 1;
-    }
-    if (e.plug_running.load() == 1) {
-        ZYN_STOP();
-        e.plug_running.store(0);
-    }
-    end_stream();
-    release_stream_buffers();
-    shutdown_tables();
-    call_plug_exit(&e.plugouts[static_cast<size_t>(e.plugout_index)]);
-    // Lets a device that is still draining finish before its library goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(g_unload_grace_ms.load()));
-    release_plugouts();
-    EngineLock hold(e.lock);
-    e.plugout_count = 0;
-    e.plugout_index = -1;
-    e.initialized.store(0);
+    close_engine();
+    // With no lock held: a callback that runs now may be waiting for one
+    // this call held (ZYN_START, a stream call), and this waits for it.
+    join_stopped_end_events();
     return 1;
 }
 

@@ -55,10 +55,11 @@ int32_t take_sound_row() {
     for (int32_t i = 0; i < e.sound_count; ++i)
         if (e.sounds[static_cast<size_t>(i)].wave_start == nullptr) return i;
     e.sounds.emplace_back();
+    sound_rows_grew(e);
     return e.sound_count++;
 }
 
-int32_t store_wave(int16_t *samples, int32_t size) {
+int32_t store_wave(int16_t *samples, int32_t size, int32_t rate, int32_t channels) {
     EngineState &e = engine();
     EngineLock hold(e.lock);
     // ZYN_EXIT on another thread may have closed the engine while these
@@ -68,6 +69,8 @@ int32_t store_wave(int16_t *samples, int32_t size) {
     WaveEntry &wave = e.waves[static_cast<size_t>(row)];
     wave.samples = samples;
     wave.size = size;
+    wave.rate = rate;
+    wave.channels = channels;
     return row;
 }
 

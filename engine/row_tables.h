@@ -18,10 +18,11 @@ int32_t fail_sound_handle(int32_t sound);
 int32_t take_wave_row();
 int32_t take_sound_row();
 
-// Stores a sample block as a wave (lowest free row first); returns its handle,
-// or -1 when the engine is not initialised (the caller still owns samples).
-// Takes the lock itself.
-int32_t store_wave(int16_t *samples, int32_t size);
+// Stores a sample block of rate Hz and channels channels (the format it was
+// made in) as a wave (lowest free row first); returns its handle, or -1 when
+// the engine is not initialised (the caller still owns samples). Takes the
+// lock itself.
+int32_t store_wave(int16_t *samples, int32_t size, int32_t rate, int32_t channels);
 
 // Releases every wave, sound buffer and table row (part of ZYN_EXIT).
 void shutdown_tables();

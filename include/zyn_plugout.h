@@ -76,6 +76,51 @@ ZYN_PLUGOUT_EXPORT int32_t PLUG_EXIT(void);
 /* Text of the last error (never null; empty when none). Valid until the next call. */
 ZYN_PLUGOUT_EXPORT const char *PLUG_ERROR(void);
 
+/* ---- Optional entries -------------------------------------------------------
+ * Found with dlsym like the six above, in three groups. A plug-in may export
+ * any of the groups; a group exported only in part counts as absent, and a
+ * plug-in without one keeps working as before: it has one device (its
+ * default), runs its thread at the priority it chooses, and the engine's own
+ * figures stand in for its statistics. None of them is called on the output
+ * thread, except PLUG_GETSTATS (from a callback). */
+
+/* Devices. Lists the devices the plug-in can open now, afresh, keeps that
+ * listing until the next one and returns how many it holds (0 or more). By
+ * custom entry 0 is the default device. Bounded in time (a sound server that
+ * does not answer is given up). */
+ZYN_PLUGOUT_EXPORT int32_t PLUG_NUMOFDEVICES(void);
+/* Copies the name of entry index of the last listing (made now if there is
+ * none) into name, zero-terminated and cut to size bytes; 1, or 0 with name
+ * "" for an index outside the listing, a null name or a size < 1. The name is
+ * the device's identifier (a sink, a PCM): stable across runs, so a program
+ * may save it. When the devices group is exported, PLUG_INIT reads
+ * record->device as an entry of the last listing (made then if there is
+ * none; -1 is the default device) and fails with a reason when that device
+ * has gone since. */
+ZYN_PLUGOUT_EXPORT int32_t PLUG_DEVICENAME(int32_t index, char *name, int32_t size);
+
+/* Real-time priority. The SCHED_FIFO priority (1..99; 0: normal scheduling)
+ * the output thread asks for from the next PLUG_START; the plug-in uses what
+ * the system grants and may grant less. Called before PLUG_INIT. Returns 1. */
+ZYN_PLUGOUT_EXPORT int32_t PLUG_SETREALTIME(int32_t priority);
+
+/* Statistics. Filled by PLUG_GETSTATS: the caller sets size to the bytes it
+ * has, and only fields that fit in size are written (so the struct may grow
+ * at its end). Counts run from PLUG_INIT. */
+typedef struct PlugoutStats {
+    int32_t size;               /* sizeof(PlugoutStats) of the caller */
+    int32_t connected;          /* 1 while the device takes blocks */
+    int32_t realtime;           /* the output thread's SCHED_FIFO priority now, 0 for none */
+    int32_t reserved;           /* 0 */
+    int64_t device_latency_us;  /* from handing a block to the device to its last frame
+                                   being heard, measured at the last block; -1 unknown */
+    int64_t underruns;          /* times the device ran dry */
+    int64_t reconnects;         /* times the output came back after the device was lost */
+} PlugoutStats;
+/* 1 when filled; 0 for a null stats or a size < 4. Any thread, also the
+ * output thread; never blocks. */
+ZYN_PLUGOUT_EXPORT int32_t PLUG_GETSTATS(PlugoutStats *stats);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,8 +1,10 @@
 #include "window.h"
 
 #include "keys.h"
+#include "trace.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstring>
 #include <unistd.h>
@@ -82,6 +84,23 @@ void handle(const SDL_Event &event) {
     }
 }
 
+// A scripted run names its X window, so what drives it finds the window
+// without searching the server's tree for a process id.
+void trace_window_id(SDL_Window *window) {
+    std::FILE *trace = trace_stream();
+    if (trace == nullptr) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+        std::fprintf(trace, "window %lu\n", static_cast<unsigned long>(info.info.x11.window));
+        std::fflush(trace);
+    }
+#else
+    (void)window;
+#endif
+}
+
 }  // namespace
 
 std::string program_title() {
@@ -113,6 +132,7 @@ bool window_open(int32_t width, int32_t height, const std::string &title) {
         window_close();
         return false;
     }
+    trace_window_id(w.window);
     return true;
 }
 

@@ -39,7 +39,7 @@ bool make_wave(const std::vector<int16_t> &signal, int32_t *wave) {
     auto *block = static_cast<int16_t *>(std::calloc(signal.size(), sizeof(int16_t)));
     if (block == nullptr) return false;
     std::memcpy(block, signal.data(), bytes);
-    *wave = zyn::store_wave(block, static_cast<int32_t>(bytes));
+    *wave = zyn::store_wave(block, static_cast<int32_t>(bytes), peers::kRate, peers::kChannels);
     return *wave >= 0;
 }
 
@@ -54,9 +54,12 @@ bool start_voice(int32_t wave, float speed, int32_t *handle) {
         s.buffer = static_cast<int16_t *>(std::calloc(static_cast<size_t>(e.work_buffer_bytes), 1));
         if (s.buffer == nullptr) return false;
         s.buffer_mark = s.buffer;
+        s.buffer_bytes = e.work_buffer_bytes;
     }
     s.position = s.loop_start = w.samples;
     s.wave_end = s.loop_end = w.samples + w.size / 2;
+    s.wave_rate = w.rate;
+    s.wave_channels = w.channels;
     s.callback = nullptr;
     s.callback_enabled = 0;
     s.loops = ZYN_LOOP_FOREVER;

@@ -47,10 +47,11 @@ struct Tables {
     std::atomic<bool> sinc_ready{false};
 };
 
-Tables &tables() {
-    static Tables *const t = new Tables();
-    return *t;
-}
+// Made before any code runs (a callback asking whether a mode is ready must
+// not be the one that allocates it), and trivially destroyed.
+constinit Tables g_tables;
+
+Tables &tables() { return g_tables; }
 
 // The zeroth-order modified Bessel function of the first kind, by its series.
 double bessel_i0(double x) {

@@ -58,10 +58,16 @@ size_t FileBytes::read_at(int64_t offset, void *dst, size_t n) {
     return done;
 }
 
-ByteWindow::ByteWindow(ByteSource &inner, int64_t offset) : inner_(inner) {
+bool FileBytes::changed_on_disk() const {
+    struct stat info {};
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 && static_cast<int64_t>(info.st_size) != length_;
+}
+
+ByteWindow::ByteWindow(ByteSource &inner, int64_t offset, int64_t length) : inner_(inner) {
     const int64_t total = inner.length();
     offset_ = offset < 0 ? 0 : offset > total ? total : offset;
     length_ = total - offset_;
+    if (length >= 0 && length < length_) length_ = length;
     name_ = inner.name();
 }
 
@@ -69,6 +75,46 @@ size_t ByteWindow::read_at(int64_t offset, void *dst, size_t n) {
     if (offset < 0 || offset >= length_) return 0;
     const auto left = static_cast<uint64_t>(length_ - offset);
     return inner_.read_at(offset_ + offset, dst, n < left ? n : static_cast<size_t>(left));
+}
+
+SplicedBytes::SplicedBytes(ByteSource &inner) : inner_(inner) { name_ = inner.name(); }
+
+void SplicedBytes::add_bytes(const void *data, size_t n) {
+    if (n == 0) return;
+    pieces_.push_back({length_, static_cast<int64_t>(n), static_cast<int64_t>(own_.size()), true});
+    const auto *p = static_cast<const uint8_t *>(data);
+    own_.insert(own_.end(), p, p + n);
+    length_ += static_cast<int64_t>(n);
+}
+
+void SplicedBytes::add_stretch(int64_t offset, int64_t length) {
+    if (length <= 0) return;
+    pieces_.push_back({length_, length, offset, false});
+    length_ += length;
+}
+
+size_t SplicedBytes::read_at(int64_t offset, void *dst, size_t n) {
+    if (offset < 0 || offset >= length_) return 0;
+    auto *out = static_cast<uint8_t *>(dst);
+    size_t done = 0;
+    for (const Piece &piece : pieces_) {
+        if (done == n) break;
+        const int64_t at = offset + static_cast<int64_t>(done);
+        if (at >= piece.at + piece.length) continue;
+        const int64_t into = at - piece.at;
+        const auto left = static_cast<uint64_t>(piece.length - into);
+        const size_t take = n - done < left ? n - done : static_cast<size_t>(left);
+        if (piece.own) {
+            std::memcpy(out + done, own_.data() + piece.from + into, take);
+        } else {
+            const size_t got = inner_.read_at(piece.from + into, out + done, take);
+            done += got;
+            if (got < take) break;  // the inner source ended or failed
+            continue;
+        }
+        done += take;
+    }
+    return done;
 }
 
 int64_t ByteCursor::seek(int64_t offset, int whence) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zyn {
 
@@ -48,6 +49,9 @@ class FileBytes final : public ByteSource {
     int open_error() const { return error_; }
     int64_t length() const override { return length_; }
     size_t read_at(int64_t offset, void *dst, size_t n) override;
+    // Whether the file now has another length than when it was opened (cut
+    // short or rewritten in place while it was being read).
+    bool changed_on_disk() const;
 
   private:
     int fd_ = -1;
@@ -56,10 +60,13 @@ class FileBytes final : public ByteSource {
 };
 
 // A stretch [offset, offset + length) of another source, seen as a whole:
-// a decoder handed the audio after a tag sees nothing in front of it.
+// a decoder handed the audio after a tag sees nothing in front of it, and
+// one handed the first link of a chained stream nothing after it.
 class ByteWindow final : public ByteSource {
   public:
-    ByteWindow(ByteSource &inner, int64_t offset);
+    // From offset to the end of inner, or length bytes of it (clamped to
+    // what inner holds).
+    ByteWindow(ByteSource &inner, int64_t offset, int64_t length = -1);
     int64_t length() const override { return length_; }
     size_t read_at(int64_t offset, void *dst, size_t n) override;
 
@@ -67,6 +74,32 @@ class ByteWindow final : public ByteSource {
     ByteSource &inner_;
     int64_t offset_;
     int64_t length_;
+};
+
+// Bytes of its own (a header written anew) and stretches of another source,
+// one after the other: a container image without the parts a decoder is
+// better off not seeing.
+class SplicedBytes final : public ByteSource {
+  public:
+    explicit SplicedBytes(ByteSource &inner);
+    // Appends bytes of its own, or length bytes of inner from offset (the
+    // caller checks that inner holds them).
+    void add_bytes(const void *data, size_t n);
+    void add_stretch(int64_t offset, int64_t length);
+    int64_t length() const override { return length_; }
+    size_t read_at(int64_t offset, void *dst, size_t n) override;
+
+  private:
+    struct Piece {
+        int64_t at;      // where it starts in this source
+        int64_t length;
+        int64_t from;    // offset in inner, or in own_ when own
+        bool own;
+    };
+    ByteSource &inner_;
+    std::vector<Piece> pieces_;
+    std::vector<uint8_t> own_;
+    int64_t length_ = 0;
 };
 
 // A read position over a source, as the decoder libraries' callbacks want it.

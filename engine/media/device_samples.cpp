@@ -1,8 +1,6 @@
 #include "device_samples.h"
 
 #include "last_error.h"
-#include "rate_converter.h"
-#include "sample_convert.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -13,9 +11,6 @@ namespace zyn {
 namespace {
 
 constexpr size_t kChunkFrames = 4096;
-// Rates a sound may have: below this, a short file would stretch into hours.
-constexpr int32_t kLowestRate = 1000;
-constexpr int32_t kHighestRate = 768000;
 
 // The growing block of 16-bit samples that becomes the wave.
 class SampleBlock {
@@ -73,27 +68,21 @@ class Sink {
         return true;
     }
 
-    bool append(const float *frames, size_t count) {
-        if (!make_room(count)) return false;
-        float_to_int16(frames, block_.tail(), count * channels_);
-        block_.advance(count * channels_);
-        return true;
-    }
-
-    // Up to count frames read by the decoder straight into the block; the
-    // frames read, 0 at the end, -1 on failure. While the block has room it
-    // is read into as far as the room goes; only frames beyond it (a header
-    // that said too little) go through scratch and grow the block, so the
-    // last read of a sound of known length never moves it.
-    int64_t read_from(SoundDecoder &decoder, size_t count, std::vector<int16_t> &scratch) {
+    // Up to count frames from read(dst, frames) straight into the block;
+    // the frames read, 0 at the end, -1 on failure. While the block has room
+    // it is read into as far as the room goes; only frames beyond it (a
+    // header that said too little) go through scratch and grow the block,
+    // so the last read of a sound of known length never moves it.
+    template <typename Read>
+    int64_t read_from(Read read, size_t count, std::vector<int16_t> &scratch) {
         const size_t room = (block_.capacity() - block_.used()) / channels_;
         if (room > 0) {
-            const int64_t got = decoder.read_int16(block_.tail(), static_cast<int64_t>(room < count ? room : count));
+            const int64_t got = read(block_.tail(), room < count ? room : count);
             if (got > 0) block_.advance(static_cast<size_t>(got) * channels_);
             return got;
         }
         scratch.resize(count * channels_);
-        const int64_t got = decoder.read_int16(scratch.data(), static_cast<int64_t>(count));
+        const int64_t got = read(scratch.data(), count);
         if (got <= 0) return got;
         const size_t samples = static_cast<size_t>(got) * channels_;
         if (!make_room(static_cast<size_t>(got))) return -1;
@@ -113,26 +102,15 @@ class Sink {
 bool decode_to_device(SoundDecoder &decoder, const DeviceFormat &device, const std::string &name,
                       int64_t size_hint, int16_t **samples, int32_t *bytes) {
     const SoundFormat &format = decoder.format();
-    if (format.rate < kLowestRate || format.rate > kHighestRate)
-        return fail("%s has a sample rate of %d Hz, outside the %d .. %d Hz zyn converts", name.c_str(),
-                    format.rate, kLowestRate, kHighestRate) != 0;
-    const ChannelMix mix(format.positions, device.channels);
-    RateConverter resampler;
-    const bool convert_rate = format.rate != device.rate;
-    if (convert_rate && !resampler.open(format.rate, device.rate, device.channels)) return false;
+    DevicePipeline pipeline;
+    if (!pipeline.open(decoder, device, name, kChunkFrames)) return false;
 
-    const auto in_channels = static_cast<size_t>(format.channels);
     const auto out_channels = static_cast<size_t>(device.channels);
-    const double ratio = static_cast<double>(device.rate) / format.rate;
-    std::vector<float> decoded(kChunkFrames * in_channels);
-    std::vector<float> mixed(mix.passthrough() ? 0 : kChunkFrames * out_channels);
-    const size_t room = convert_rate ? resampler.output_room(kChunkFrames) : 0;
-    std::vector<float> converted(room * out_channels);
-
     SampleBlock block;
     if (format.frames > 0) {
         // Within a source that could hold it, the header's length is taken
         // as it is; the block is then allocated once and never copied.
+        const double ratio = static_cast<double>(device.rate) / format.rate;
         const double expected = std::ceil(static_cast<double>(format.frames) * ratio) + 1.0;
         const double plausible = 32.0 * static_cast<double>(size_hint) / sizeof(int16_t) + (1 << 20);
         const double most = static_cast<double>(kMaxWaveBytes) / sizeof(int16_t);
@@ -140,38 +118,26 @@ bool decode_to_device(SoundDecoder &decoder, const DeviceFormat &device, const s
         if (!block.reserve(static_cast<size_t>(first))) return fail("not enough memory for %s", name.c_str()) != 0;
     }
     Sink sink(block, device.channels, name);
-    const bool direct = decoder.exact_int16() && mix.passthrough() && !convert_rate;
     std::vector<int16_t> scratch;
-    for (int64_t got; direct && (got = sink.read_from(decoder, kChunkFrames, scratch)) != 0;)
-        if (got < 0) return false;
-    while (!direct) {
-        const int64_t got = decoder.read(decoded.data(), kChunkFrames);
-        if (got < 0) return false;
-        if (got == 0) break;
-        const auto frames = static_cast<size_t>(got);
-        const float *at_device = decoded.data();
-        if (!mix.passthrough()) {
-            mix.apply(decoded.data(), mixed.data(), frames);
-            at_device = mixed.data();
+    if (pipeline.direct()) {
+        const auto read = [&](int16_t *dst, size_t frames) {
+            return decoder.read_int16(dst, static_cast<int64_t>(frames));
+        };
+        for (int64_t got; (got = sink.read_from(read, kChunkFrames, scratch)) != 0;)
+            if (got < 0) return false;
+    } else {
+        const auto pull = [&](int16_t *dst, size_t frames) { return pipeline.pull(dst, frames); };
+        while (!pipeline.exhausted()) {
+            if (pipeline.needs_input()) {
+                const int64_t got = decoder.read(pipeline.input(), static_cast<int64_t>(kChunkFrames));
+                if (got < 0) return false;
+                if (got == 0)
+                    pipeline.finish();
+                else
+                    pipeline.push(static_cast<size_t>(got));
+            }
+            if (sink.read_from(pull, kChunkFrames, scratch) < 0) return false;
         }
-        if (!convert_rate) {
-            if (!sink.append(at_device, frames)) return false;
-            continue;
-        }
-        for (size_t taken_all = 0; taken_all < frames;) {
-            size_t taken = 0;
-            const size_t made = resampler.process(at_device + taken_all * out_channels, frames - taken_all,
-                                                  converted.data(), room, &taken);
-            if (!sink.append(converted.data(), made)) return false;
-            // libsoxr takes all the input it has room for; a call that takes
-            // nothing and makes nothing would never end.
-            if (taken == 0 && made == 0) return fail("cannot convert the rate of %s", name.c_str()) != 0;
-            taken_all += taken;
-        }
-    }
-    if (convert_rate) {
-        for (size_t made; (made = resampler.drain(converted.data(), room)) > 0;)
-            if (!sink.append(converted.data(), made)) return false;
     }
     if (block.used() == 0) return fail("%s holds no audio", name.c_str()) != 0;
     *bytes = static_cast<int32_t>(block.used() * sizeof(int16_t));

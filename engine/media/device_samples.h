@@ -1,18 +1,14 @@
-// A decoded sound brought to the device's format in one pass, a chunk at a
-// time: channels mixed (channel_mix.h), rate converted (rate_converter.h), then
-// rounded to 16 bits (sample_convert.h) into the block that becomes the wave.
+// A whole decoded sound brought to the device's format (device_pipeline.h)
+// into the one block that becomes the wave.
 #pragma once
 
+#include "device_pipeline.h"
 #include "sound_decoder.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zyn {
-
-struct DeviceFormat {
-    int32_t rate = 0;
-    int32_t channels = 0;
-};
 
 // Longest wave in bytes (a wave's size is an int32).
 constexpr int64_t kMaxWaveBytes = INT32_MAX;

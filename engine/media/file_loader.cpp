@@ -3,13 +3,13 @@
 // loaders stay as they were.
 //
 // The device format is read under the engine lock and the lock is released
-// for the decoding; the result is stored only if the device still has that
-// format, so a ZYN_INIT or ZYN_EXIT on another thread during a long load
-// cannot leave a wave in a format the device no longer plays.
+// for the decoding. The wave records the format it was converted to, so a
+// ZYN_INIT on another thread during a long load that re-opens the device in
+// another format costs nothing: the wave is kept and plays converted. Only a
+// closed engine (ZYN_EXIT, a failed ZYN_INIT) refuses it.
 #include "device_samples.h"
 #include "engine_state.h"
 #include "last_error.h"
-#include "media_sniff.h"
 #include "fill_thread.h"
 #include "row_tables.h"
 #include "zyn.h"
@@ -34,33 +34,24 @@ bool read_device(DeviceFormat *device) {
     return true;
 }
 
-// Stores the block as a wave while the device is the one it was made for.
-bool store_for(const DeviceFormat &device, int16_t *samples, int32_t bytes, const std::string &name,
+// Stores the block as a wave in the format it was made in, while the engine is open.
+bool store_for(const DeviceFormat &made_for, int16_t *samples, int32_t bytes, const std::string &name,
                int32_t *wave) {
-    EngineState &e = engine();
-    EngineLock hold(e.lock);
-    DeviceFormat now;
-    if (!read_device(&now)) {
+    const int32_t handle = store_wave(samples, bytes, made_for.rate, made_for.channels);
+    if (handle < 0) {
         std::free(samples);
         return fail("the engine closed while %s was loading", name.c_str()) != 0;
     }
-    if (now.rate != device.rate || now.channels != device.channels) {
-        std::free(samples);
-        return fail("the device changed format while %s was loading", name.c_str()) != 0;
-    }
-    *wave = store_wave(samples, bytes);
+    *wave = handle;
     return true;
 }
 
 int32_t load_source(ByteSource &source, const DeviceFormat &device, int32_t *wave) {
-    MediaSniff sniff;
-    if (!sniff_media(source, &sniff)) return 0;
-    ByteWindow audio(source, sniff.offset);
-    std::unique_ptr<SoundDecoder> decoder = open_decoder(audio, sniff);
+    std::unique_ptr<SoundDecoder> decoder = open_sound_decoder(source);
     if (decoder == nullptr) return 0;
     int16_t *samples = nullptr;
     int32_t bytes = 0;
-    if (!decode_to_device(*decoder, device, source.name(), audio.length(), &samples, &bytes)) return 0;
+    if (!decode_to_device(*decoder, device, source.name(), source.length(), &samples, &bytes)) return 0;
     decoder.reset();
     return store_for(device, samples, bytes, source.name(), wave) ? 1 : 0;
 }

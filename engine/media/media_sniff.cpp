@@ -46,6 +46,7 @@ const char *media_kind_name(MediaKind kind) {
         case MediaKind::ogg_vorbis: return "Ogg Vorbis";
         case MediaKind::ogg_opus: return "Ogg Opus";
         case MediaKind::mpeg: return "MPEG audio";
+        case MediaKind::other: return "a sound file";
     }
     return "unknown";
 }
@@ -58,7 +59,8 @@ bool sniff_media(ByteSource &source, MediaSniff *out) {
     uint8_t head[256];
     size_t n = source.read_at(0, head, sizeof head);
     if (n == 0) return fail("cannot read %s", name.c_str()) != 0;
-    if ((starts_with(head, n, "RIFF") || starts_with(head, n, "RF64")) && starts_with(head, n, "WAVE", 8)) {
+    if ((starts_with(head, n, "RIFF") || starts_with(head, n, "RIFX") || starts_with(head, n, "RF64")) &&
+        starts_with(head, n, "WAVE", 8)) {
         out->kind = MediaKind::wav;
         return true;
     }
@@ -95,8 +97,8 @@ bool sniff_media(ByteSource &source, MediaSniff *out) {
     if (tag > 0 || (got >= 4 && parse_mpeg_frame_header(probe.data(), &header)))
         return fail("%s is not MPEG audio (no run of %d frames within the first 64 KiB)", name.c_str(),
                     kMpegRunFrames) != 0;
-    return fail("%s is not an audio file zyn can read (WAV, AIFF, FLAC, Ogg Vorbis, Opus or MP3)",
-                name.c_str()) != 0;
+    out->kind = MediaKind::other;
+    return true;
 }
 
 }  // namespace zyn

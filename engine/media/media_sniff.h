@@ -8,7 +8,9 @@
 
 namespace zyn {
 
-enum class MediaKind { wav, aiff, flac, ogg_vorbis, ogg_opus, mpeg };
+// other: a container zyn does not tell itself; libsndfile decides by its
+// header whether it reads it (AU, CAF, W64, VOC ...).
+enum class MediaKind { wav, aiff, flac, ogg_vorbis, ogg_opus, mpeg, other };
 
 struct MediaSniff {
     MediaKind kind = MediaKind::wav;
@@ -18,11 +20,12 @@ struct MediaSniff {
     int32_t mpeg_layer = 0;  // 1..3 for MediaKind::mpeg
 };
 
-// Recognises RIFF/RF64 WAVE, AIFF/AIFC, FLAC, Ogg Vorbis, Ogg Opus and MPEG
-// audio (by the rule of mpeg_sync.h: three consistent frames in a row within
-// 64 KiB after any ID3v2 tag). False, with the reason recorded by fail(),
-// for anything else; data behind an ID3v2 tag or starting with an MPEG
-// frame header is then "not MPEG audio".
+// Recognises RIFF/RIFX/RF64 WAVE, AIFF/AIFC, FLAC, Ogg Vorbis, Ogg Opus and
+// MPEG audio (by the rule of mpeg_sync.h: three consistent frames in a row
+// within 64 KiB after any ID3v2 tag); anything else is MediaKind::other.
+// False, with the reason recorded by fail(), for empty data, an Ogg stream
+// of another codec, and data behind an ID3v2 tag or starting with an MPEG
+// frame header that is "not MPEG audio".
 bool sniff_media(ByteSource &source, MediaSniff *out);
 
 const char *media_kind_name(MediaKind kind);

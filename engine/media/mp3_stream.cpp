@@ -10,6 +10,7 @@
 #include "last_error.h"
 #include "fill_thread.h"
 #include "mpeg_sync.h"
+#include "streaming/frame_ring.h"
 #include "zyn.h"
 #include "zyn_kernels.h"
 
@@ -107,26 +108,27 @@ int32_t put_frame(Mp3Stream &s, Mp3Decoder &d, const mad_pcm &pcm) {
 
     const int64_t n = converted_bytes(d, pcm.length, pcm.samplerate);
     if (n <= 0) return 0;
+    FrameRing &ring = *s.ring;
+    const int64_t fb = ring.frame_bytes();
     int64_t limit = ring_limit(d, n);
-    if (limit > s.ring_size) limit = s.ring_size;
+    if (limit > ring.capacity() * fb) limit = ring.capacity() * fb;
     if (n > limit) return 0;  // cannot happen with a ring sized by ring_bytes_for
-    while (n + s.ring_fill.load(std::memory_order_acquire) > limit) {
+    while (n + ring.available() * fb > limit) {
         if (s.decoding.load() != 1) return 0;
         pause_1ms();
     }
     if (s.decoding.load() != 1) return 0;
 
-    void *write = s.ring_write;
+    void *write = ring.write_pointer();
     if (pcm.samplerate == static_cast<unsigned>(d.rate) && d.channels != 1) {
-        COPYMP3FRAME(s.ring_start, &write, s.ring_end, s.pcm_buffer, static_cast<int32_t>(n));
+        COPYMP3FRAME(ring.start(), &write, ring.end(), s.pcm_buffer, static_cast<int32_t>(n));
     } else {
         // Also at equal rates on a one-channel device: its 2-byte frames
         // must not be moved as 4-byte units, which would straddle the ring's
         // end when a frame count is odd.
         const float ratio = static_cast<float>(pcm.samplerate) / static_cast<float>(d.rate);
-        d.copy_slice(s.ring_start, &write, s.ring_end, s.pcm_buffer, ratio, static_cast<int32_t>(n));
+        d.copy_slice(ring.start(), &write, ring.end(), s.pcm_buffer, ratio, static_cast<int32_t>(n));
     }
-    s.ring_write = static_cast<uint8_t *>(write);
     return static_cast<int32_t>(n);
 }
 
@@ -191,7 +193,7 @@ void decoder_main(Mp3Stream *stream, Mp3Decoder *decoder) {
             mad_synth_frame(&d.synth, &d.frame);
             const int32_t n = put_frame(s, d, d.synth.pcm);
             if (n > 0) {
-                s.ring_fill.fetch_add(n, std::memory_order_release);
+                s.ring->commit(n / s.ring->frame_bytes());
                 produced = true;
             }
         } else if (MAD_RECOVERABLE(d.stream.error) || d.stream.error == MAD_ERROR_BUFLEN) {
@@ -204,22 +206,23 @@ void decoder_main(Mp3Stream *stream, Mp3Decoder *decoder) {
     // Complete the last partial block with silence so that the mixer, which
     // takes whole blocks, plays it. Give up once the stream is being ended:
     // the mixer may no longer run then.
-    const int32_t fill = s.ring_fill.load(std::memory_order_acquire);
+    FrameRing &ring = *s.ring;
+    const int64_t fb = ring.frame_bytes();
+    const int64_t fill = ring.available() * fb;
     if (fill > 0 && fill % d.block != 0) {
-        const int32_t pad = d.block - fill % d.block;
+        const int64_t pad = d.block - fill % d.block;
         bool room = false;
         while (s.decoding.load() == 1) {
-            if (s.ring_fill.load(std::memory_order_acquire) + pad <= s.ring_size) {
+            if (ring.available() * fb + pad <= ring.capacity() * fb) {
                 room = true;
                 break;
             }
             pause_1ms();
         }
         if (room) {
-            void *write = s.ring_write;
-            ZEROBUFFER(s.ring_start, &write, s.ring_end, pad);
-            s.ring_write = static_cast<uint8_t *>(write);
-            s.ring_fill.fetch_add(pad, std::memory_order_release);
+            void *write = ring.write_pointer();
+            ZEROBUFFER(ring.start(), &write, ring.end(), static_cast<int32_t>(pad));
+            ring.commit(pad / fb);
         }
     }
 
@@ -227,7 +230,7 @@ void decoder_main(Mp3Stream *stream, Mp3Decoder *decoder) {
     // The mixer ends the stream when it empties the ring and finds decoding
     // over; if it emptied the ring before decoding was over it did not, so
     // end it here. The read-modify-write sees the mixer's latest subtraction.
-    if (produced && s.ring_fill.fetch_add(0) == 0) s.active.store(0);
+    if (produced && ring.fill_now() == 0) s.active.store(0);
 
     mad_synth_finish(&d.synth);
     mad_frame_finish(&d.frame);
@@ -251,7 +254,14 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
     uint8_t *new_input = s.input_buffer == nullptr
                              ? static_cast<uint8_t *>(std::calloc(kInputBytes, 1))
                              : nullptr;
-    uint8_t *new_ring = d.ring_capacity < ring ? static_cast<uint8_t *>(std::calloc(static_cast<size_t>(ring), 1)) : nullptr;
+    FrameRing *new_ring = nullptr;
+    if (d.ring_capacity < ring) {
+        new_ring = new (std::nothrow) FrameRing;
+        if (new_ring != nullptr && !new_ring->allocate(ring / d.frame_bytes, d.frame_bytes / 2)) {
+            delete new_ring;
+            new_ring = nullptr;
+        }
+    }
     auto *new_mix = d.mix_capacity < mix ? static_cast<int16_t *>(std::calloc(static_cast<size_t>(mix), 1)) : nullptr;
     uint8_t *new_pcm = d.pcm_capacity < pcm ? static_cast<uint8_t *>(std::calloc(static_cast<size_t>(pcm), 1)) : nullptr;
     const bool ok = (s.input_buffer != nullptr || new_input != nullptr) &&
@@ -260,21 +270,20 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
                     (d.pcm_capacity >= pcm || new_pcm != nullptr);
     if (!ok) {
         std::free(new_input);
-        std::free(new_ring);
+        delete new_ring;
         std::free(new_mix);
         std::free(new_pcm);
         return false;
     }
     void *old[3] = {nullptr, nullptr, nullptr};
+    FrameRing *old_ring = nullptr;
     {
         // No stream is active, but the mixer may still look at the pointers.
         EngineLock hold(e.lock);
         if (new_input != nullptr) s.input_buffer = new_input;
         if (new_ring != nullptr) {
-            old[0] = s.ring_start;
-            s.ring_start = new_ring;
-            s.ring_end = new_ring + ring;
-            s.ring_size = static_cast<int32_t>(ring);
+            old_ring = s.ring;
+            s.ring = new_ring;
             d.ring_capacity = ring;
         }
         if (new_mix != nullptr) {
@@ -289,6 +298,7 @@ bool prepare_buffers(EngineState &e, Mp3Decoder &d) {
         }
     }
     for (void *block : old) std::free(block);
+    delete old_ring;
     return true;
 }
 
@@ -369,51 +379,95 @@ void release_stream_buffers() {
     EngineState &e = engine();
     Mp3Stream &s = e.mp3_stream;
     join_decoder(s.decoder);
-    void *blocks[4];
+    void *blocks[3];
+    FrameRing *ring;
     Mp3Decoder *decoder;
     {
         EngineLock hold(e.lock);
         blocks[0] = s.input_buffer;
         blocks[1] = s.pcm_buffer;
         blocks[2] = s.mix_buffer;
-        blocks[3] = s.ring_start;
+        ring = s.ring;
         decoder = s.decoder;
         s.input_buffer = nullptr;
         s.pcm_buffer = nullptr;
         s.mix_buffer = nullptr;
-        s.ring_start = s.ring_end = s.ring_read = s.ring_write = nullptr;
-        s.ring_size = 0;
-        s.ring_fill.store(0);
+        s.ring = nullptr;
         s.decoder = nullptr;
     }
     for (void *block : blocks) std::free(block);
+    delete ring;
     if (decoder != nullptr) close_file(*decoder);
     delete decoder;
 }
 
+// Whether the decoder has finished for good. Read before the ring's fill:
+// once it says so, the ring holds everything the decoder will ever write.
+inline bool decoder_done(const Mp3Stream &s) {
+    return s.played.load() == 1 && s.decoding.load() == 0;
+}
+
 bool take_stream_block(Mp3Stream &s, const RoutineSlots &slots, int32_t bytes, int32_t channels,
                        int32_t frames, bool *present) {
-    const int32_t fill = s.ring_fill.load(std::memory_order_acquire);
+    const bool done = decoder_done(s);
+    if (s.ring == nullptr) {
+        *present = false;
+        return false;
+    }
+    FrameRing &ring = *s.ring;
+    const int64_t fb = ring.frame_bytes();
+    const int64_t fill = ring.available() * fb;
     *present = fill > 0;
-    if (fill < bytes || s.ring_read + bytes > s.ring_end || s.mix_buffer == nullptr) return false;
-    auto *block = reinterpret_cast<int16_t *>(s.ring_read);
+    if (fill < bytes && done) s.active.store(0);
+    if (fill < bytes || s.mix_buffer == nullptr) return false;
+    const int64_t before_end = ring.end() - ring.read_pointer();
     if (s.volume == 0.0f) {
         ZERO(s.mix_buffer, bytes);
-    } else {
+    } else if (before_end >= bytes) {
+        auto *block = reinterpret_cast<int16_t *>(ring.read_pointer());
         if (s.volume != 1.0f) slots.kernel_scale(block, block, s.volume, bytes);
         if (channels == 2 && s.pan != 0.0f)
             slots.kernel_pan(s.mix_buffer, block, s.left_gain, s.right_gain, bytes);
         else
             COPY(s.mix_buffer, block, bytes);
+    } else {
+        // A part of a block (ZYN_RENDER's last) left the blocks offset in
+        // the ring, so this one runs over its end: the same stages, on the
+        // two pieces joined.
+        const auto first = static_cast<int32_t>(before_end);
+        COPY(s.mix_buffer, ring.read_pointer(), first);
+        COPY(reinterpret_cast<uint8_t *>(s.mix_buffer) + first, ring.start(), bytes - first);
+        if (s.volume != 1.0f) slots.kernel_scale(s.mix_buffer, s.mix_buffer, s.volume, bytes);
+        if (channels == 2 && s.pan != 0.0f)
+            slots.kernel_pan(s.mix_buffer, s.mix_buffer, s.left_gain, s.right_gain, bytes);
     }
-    // From here on the decoder may refill the block just read.
-    s.ring_fill.fetch_sub(bytes, std::memory_order_acq_rel);
+    // From here on the decoder may refill the block just read; the read
+    // position moves past it after the callback (ZYN_GET_STREAMBUFFER there
+    // points at the block being played).
+    ring.release(bytes / fb);
     if (s.callback != nullptr && s.callback_enabled == 1) s.callback(s.mix_buffer, channels, frames);
-    s.ring_read += bytes;
-    if (s.ring_read >= s.ring_end) s.ring_read = s.ring_start;
-    if (s.ring_fill.load(std::memory_order_acquire) == 0 && s.decoding.load() == 0)
-        s.active.store(0);
+    ring.advance(bytes / fb);
+    if (decoder_done(s) && ring.available() * fb < bytes) s.active.store(0);
     return true;
+}
+
+void wait_for_stream_block(int32_t bytes) {
+    const Mp3Stream &s = engine().mp3_stream;
+    int64_t last_fill = -1;
+    int32_t still = 0;  // pauses without progress
+    while (s.active.load() == 1 && s.played.load() == 1 && s.decoding.load() == 1) {
+        // The ring stays while the stream is active: only this thread (under
+        // the control lock, which ZYN_RENDER holds) could end it.
+        const int64_t fill = s.ring != nullptr ? s.ring->available() * s.ring->frame_bytes() : 0;
+        if (fill >= bytes) return;
+        if (fill != last_fill) {
+            last_fill = fill;
+            still = 0;
+        } else if (++still > 2000) {
+            return;  // about 2 s: a file that no longer reads is not waited for
+        }
+        pause_1ms();
+    }
 }
 
 void stream_follow_device(int32_t rate, int32_t channels, int32_t buffer_size) {
@@ -498,10 +552,10 @@ int32_t ZYN_CREATE_MP3STREAM(const char *file) {
 
     EngineLock hold(e.lock);
     s.decoding.store(0);
-    s.ring_fill.store(0);
+    s.played.store(0);
+    s.ring->reset();
     s.volume = 1.0f;
     set_pan(s, 0.0f);
-    s.ring_read = s.ring_write = s.ring_start;
     s.active.store(1);
     return 1;
 }
@@ -519,21 +573,25 @@ int32_t ZYN_PLAY_MP3STREAM(float volume, float pan) {
         end_stream();
         return fail("the stream was playing already: playing it again ended it");
     }
-    // A decoder that has finished (the stream is draining) is joined first.
+    // The decoder is done and its file closed; the blocks it left still
+    // play out, and then the stream ends as any stream does.
+    if (s.played.load() == 1)
+        return fail("the stream is still playing its last blocks (create it again once it has ended)");
     join_decoder(s.decoder);
     {
         EngineLock hold(e.lock);
         set_volume(s, volume);
         set_pan(s, pan);
-        s.ring_write = s.ring_start;
-        s.ring_read = s.ring_start;
-        s.ring_fill.store(0);
+        s.ring->reset();
         s.decoding.store(1);
+        s.played.store(1);
     }
     try {
         s.decoder->thread = std::thread(decoder_main, &s, s.decoder);
     } catch (const std::system_error &error) {
+        EngineLock hold(e.lock);
         s.decoding.store(0);
+        s.played.store(0);
         return fail("cannot start the decoder thread: %s", error.what());
     }
     return 1;
@@ -562,7 +620,8 @@ int32_t ZYN_GET_STREAMBUFFER(int16_t **block, int32_t *channels, int32_t *frames
     if (e.mp3_stream.active.load() == 0) return fail("no MP3 stream is active");
     const PlugoutRecord *open = open_plugout();
     if (open == nullptr) return fail_not_initialised();
-    *block = reinterpret_cast<int16_t *>(e.mp3_stream.ring_read);
+    FrameRing *ring = e.mp3_stream.ring;
+    *block = ring != nullptr ? reinterpret_cast<int16_t *>(ring->read_pointer()) : nullptr;
     *channels = open->channels;
     *frames = open->channels >= 0 && open->channels < 31 ? open->buffer_size >> open->channels : 0;
     return 1;

@@ -10,7 +10,11 @@
 // MPEG audio (media_sniff), as the classic loader does. A change of rate or
 // channel count part-way (joined files, a false frame) ends the sound: a
 // wave has one format.
-#include "sound_decoder.h"
+//
+// A seek first scans the file's frame headers once (mpg123_scan), for the
+// exact length and an index; mpg123_seek then decodes from frames before
+// the target, so the frames after a seek are those of a continuous read.
+#include "decoder_libraries.h"
 
 #include "last_error.h"
 
@@ -34,7 +38,7 @@ off_t reader_seek(void *data, off_t offset, int whence) {
 
 class MpegDecoder final : public SoundDecoder {
   public:
-    explicit MpegDecoder(ByteSource &source) { cursor_.source = &source; }
+    explicit MpegDecoder(std::unique_ptr<ByteSource> bytes) : bytes_(std::move(bytes)) { cursor_.source = bytes_.get(); }
     ~MpegDecoder() override {
         if (handle_ != nullptr) {
             mpg123_close(handle_);
@@ -72,9 +76,10 @@ class MpegDecoder final : public SoundDecoder {
         format_.positions = default_positions(channels, ChannelOrder::wav);
         long delay = -1;
         mpg123_getstate(handle_, MPG123_ENC_DELAY, &delay, nullptr);
-        if (delay < 0 && layer == 3) skip_ = kLayer3DecoderDelay;
-        const off_t length = mpg123_length(handle_);
-        if (length >= 0) format_.frames = length > skip_ ? length - skip_ : 0;
+        if (delay < 0 && layer == 3) lead_ = kLayer3DecoderDelay;
+        skip_ = lead_;
+        take_length();
+        format_.seekable = true;
         return true;
     }
 
@@ -109,19 +114,47 @@ class MpegDecoder final : public SoundDecoder {
         return filled;
     }
 
+    bool seek(int64_t frame) override {
+        const std::string &name = cursor_.source->name();
+        if (!scanned_) {
+            // Without a scan the length may be an estimate from the first
+            // frame and the file size.
+            if (mpg123_scan(handle_) != MPG123_OK)
+                return fail("cannot seek in %s: %s", name.c_str(), mpg123_strerror(handle_)) != 0;
+            scanned_ = true;
+            take_length();
+        }
+        if (!seek_allowed(frame, name)) return false;
+        if (mpg123_seek(handle_, static_cast<off_t>(frame + lead_), SEEK_SET) < 0)
+            return fail("cannot seek to frame %lld of %s: %s", static_cast<long long>(frame), name.c_str(),
+                        mpg123_strerror(handle_)) != 0;
+        skip_ = 0;
+        ended_ = false;
+        return true;
+    }
+
   private:
+    void take_length() {
+        const off_t length = mpg123_length(handle_);
+        format_.frames = length < 0 ? -1 : length > lead_ ? length - lead_ : 0;
+    }
+
+    std::unique_ptr<ByteSource> bytes_;
     ByteCursor cursor_;
     mpg123_handle *handle_ = nullptr;
-    int64_t skip_ = 0;
+    int64_t lead_ = 0;  // decoder delay removed here rather than by libmpg123
+    int64_t skip_ = 0;  // of it, what is still to be dropped
     bool ended_ = false;
+    bool scanned_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<SoundDecoder> open_mpeg_decoder(ByteSource &source, int32_t layer) {
-    std::unique_ptr<MpegDecoder> decoder(new (std::nothrow) MpegDecoder(source));
+std::unique_ptr<SoundDecoder> open_mpeg_decoder(std::unique_ptr<ByteSource> bytes, int32_t layer) {
+    const std::string name = bytes->name();
+    std::unique_ptr<MpegDecoder> decoder(new (std::nothrow) MpegDecoder(std::move(bytes)));
     if (decoder == nullptr) {
-        fail("not enough memory to decode %s", source.name().c_str());
+        fail("not enough memory to decode %s", name.c_str());
         return nullptr;
     }
     if (!decoder->open(layer)) return nullptr;

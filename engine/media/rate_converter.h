@@ -1,11 +1,15 @@
 // Sample-rate conversion of loaded sounds with libsoxr at its high quality
 // (SOXR_HQ: 20-bit precision, a passband to about 91% of the lower Nyquist
 // frequency and well over 100 dB of stopband rejection), fed in chunks so
-// that a long sound never sits in memory twice.
+// that a long sound never sits in memory twice. libsoxr is handed each
+// channel on its own: it filters channels apart anyway, and splitting them
+// here costs less than its own split of interleaved frames (the samples
+// come out the same).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct soxr;
 
@@ -33,9 +37,21 @@ class RateConverter {
     // until it returns 0.
     size_t drain(float *out, size_t room);
 
+    // Forgets the input so far: the next frames are converted as the start
+    // of a new sound.
+    void restart();
+
+    // The device's channels at most.
+    static constexpr size_t kMostChannels = 2;
+
   private:
+    size_t run(const float *in, size_t in_frames, float *out, size_t room, size_t *taken);
+
     soxr *soxr_ = nullptr;
     double ratio_ = 1.0;
+    size_t channels_ = 0;
+    std::vector<float> split_in_;   // channel after channel
+    std::vector<float> split_out_;
 };
 
 }  // namespace zyn

@@ -1,10 +1,12 @@
 #include "smoothing.h"
 
+#include "dsp/glide.h"
 #include "fill_thread.h"
 #include "saturate.h"
 #include "zyn.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace zyn {
 namespace {
@@ -20,9 +22,9 @@ bool heard(const SoundEntry &s) {
 StereoGains settled_gains(const SoundEntry &s) {
     if (!heard(s)) return {0.0f, 0.0f};
     const PlugoutRecord *device = open_plugout();
-    if (device != nullptr && device->channels == 2)
-        return {s.volume * s.left_gain, s.volume * s.right_gain};
-    return {s.volume, s.volume};
+    // A positional sound's place pans it, after these gains.
+    if (device != nullptr && device->channels == 2 && !s.positional) return {s.left_gain, s.right_gain};
+    return {1.0f, 1.0f};
 }
 
 int32_t ramp_length() {
@@ -32,10 +34,24 @@ int32_t ramp_length() {
     return static_cast<int32_t>(std::lround(static_cast<double>(ms) * device->rate / 1000.0));
 }
 
+// The next frame's volume: the glide's, or nothing once a fade that stops
+// the sound has ended.
+inline float next_volume(SoundEntry &s) {
+    if (s.stop_after_fade && !s.level.moving()) return 0.0f;
+    return s.level.next();
+}
+
 // The float product rounded half to even, as nearbyintf would round it.
 inline int16_t scaled(int16_t sample, float gain) {
     const float v = static_cast<float>(sample) * gain;
     return v != v ? 0 : round_sample(static_cast<double>(v));
+}
+
+void end_ramp_frames(SoundEntry &s, int32_t frames) {
+    s.ramp_frames -= frames;
+    // A faded-out destroy has ended its last pass: the mixer gives the row
+    // back and, as it is releasing, reports no end.
+    if (s.ramp_frames == 0 && s.releasing != 0) s.loops = 0;
 }
 
 }  // namespace
@@ -71,25 +87,52 @@ bool fade_out_then_release(SoundEntry &s) {
 
 bool settled_silent(const SoundEntry &s) { return !heard(s); }
 
-int32_t apply_ramp(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels) {
+int32_t smoothing_frames() { return ramp_length(); }
+
+bool smoothing_hears(const SoundEntry &s) { return heard(s); }
+
+void shape_moving(SoundEntry &s, int16_t *block, int32_t frames, int32_t channels, Glide group) {
     const int32_t ramped = frames < s.ramp_frames ? frames : s.ramp_frames;
     float left = s.gain_left, right = s.gain_right;
     const float step_left = s.step_left, step_right = s.step_right;
-    if (channels == 2) {
-        for (int32_t i = 0; i < ramped; ++i, left += step_left, right += step_right) {
-            block[2 * i] = scaled(block[2 * i], left);
-            block[2 * i + 1] = scaled(block[2 * i + 1], right);
+    for (int32_t i = 0; i < ramped; ++i, left += step_left, right += step_right) {
+        const float v = next_volume(s) * group.next();
+        if (channels == 2) {
+            block[2 * i] = scaled(block[2 * i], left * v);
+            block[2 * i + 1] = scaled(block[2 * i + 1], right * v);
+        } else {
+            block[i] = scaled(block[i], left * v);
         }
-    } else {
-        for (int32_t i = 0; i < ramped; ++i, left += step_left) block[i] = scaled(block[i], left);
     }
     s.gain_left = left;
     s.gain_right = right;
-    s.ramp_frames -= ramped;
-    // A faded-out destroy has ended its last pass: the mixer gives the row
-    // back and, as it is releasing, reports no end.
-    if (s.ramp_frames == 0 && s.releasing != 0) s.loops = 0;
-    return ramped;
+    end_ramp_frames(s, ramped);
+    int16_t *rest = block + static_cast<ptrdiff_t>(ramped) * channels;
+    const int32_t rest_frames = frames - ramped;
+    if (ramped > 0 && settled_silent(s)) {
+        for (int32_t i = 0; i < rest_frames * channels; ++i) rest[i] = 0;
+        s.level.skip(rest_frames);
+        return;
+    }
+    const bool panned = channels == 2 && !s.positional;
+    const float pan_left = panned ? s.left_gain : 1.0f;
+    const float pan_right = panned ? s.right_gain : 1.0f;
+    for (int32_t i = 0; i < rest_frames; ++i) {
+        const float v = next_volume(s) * group.next();
+        if (channels == 2) {
+            rest[2 * i] = scaled(rest[2 * i], pan_left * v);
+            rest[2 * i + 1] = scaled(rest[2 * i + 1], pan_right * v);
+        } else {
+            rest[i] = scaled(rest[i], v);
+        }
+    }
+}
+
+void skip_ramp(SoundEntry &s, int32_t frames) {
+    const int32_t skipped = frames < s.ramp_frames ? frames : s.ramp_frames;
+    s.gain_left += s.step_left * static_cast<float>(skipped);
+    s.gain_right += s.step_right * static_cast<float>(skipped);
+    end_ramp_frames(s, skipped);
 }
 
 }  // namespace zyn

@@ -1,9 +1,16 @@
 // libsndfile through its virtual I/O, so a file and the caller's memory are
 // read the same way and nothing is copied whole or written anywhere.
-#include "sound_decoder.h"
+//
+// Seeking is libsndfile's sf_seek: exact for PCM, FLAC and the other
+// lossless encodings. In Opus it decodes from 80 ms before the frame, as
+// the format prescribes; the format promises only that the decoder has
+// converged by then, so the frames after a seek match a continuous read
+// closely (in practice exactly) but not by guarantee.
+#include "decoder_libraries.h"
 
 #include "last_error.h"
 
+#include <mutex>
 #include <new>
 #include <sndfile.h>
 
@@ -52,9 +59,33 @@ ChannelPosition position_of(int map) {
     }
 }
 
+// libsndfile's last resort for data without a header it knows is to read
+// it as a Sound Designer II resource fork; these are its errors from there
+// (1.1 and 1.2: "cannot open SD2 file without a file name" .. "bad resource
+// fork"), which mean only that the data is no container it knows.
+constexpr int kFirstResourceForkError = 148;
+constexpr int kLastResourceForkError = 153;
+
+bool unrecognised(int error) {
+    return error == SF_ERR_UNRECOGNISED_FORMAT ||
+           (error >= kFirstResourceForkError && error <= kLastResourceForkError);
+}
+
+// Containers zyn does not take from libsndfile: headerless data, MPEG audio
+// (libmpg123 reads it, by zyn's own rule), and Sound Designer II, which
+// keeps its format in a resource fork that a stream does not have.
+bool left_out(int major) { return major == SF_FORMAT_RAW || major == SF_FORMAT_MPEG || major == SF_FORMAT_SD2; }
+
+int fail_unknown(const std::string &name) {
+    return fail("%s is not an audio file zyn can read: it reads MPEG audio, Ogg Vorbis and every container %s", name.c_str(),
+                sndfile_containers().c_str());
+}
+
 class SndfileDecoder final : public SoundDecoder {
   public:
-    explicit SndfileDecoder(ByteSource &source) { cursor_.source = &source; }
+    explicit SndfileDecoder(std::unique_ptr<ByteSource> bytes) : bytes_(std::move(bytes)) {
+        cursor_.source = bytes_.get();
+    }
     ~SndfileDecoder() override {
         if (file_ != nullptr) sf_close(file_);
     }
@@ -65,14 +96,26 @@ class SndfileDecoder final : public SoundDecoder {
         SF_INFO info{};
         file_ = sf_open_virtual(&g_vio, SFM_READ, &info, &cursor_);
         const std::string &name = cursor_.source->name();
+        if (file_ == nullptr && kind == MediaKind::other) {
+            if (unrecognised(sf_error(nullptr))) return fail_unknown(name) != 0;
+            return fail("%s cannot be decoded: %s", name.c_str(), sf_strerror(nullptr)) != 0;
+        }
         if (file_ == nullptr)
             return fail("%s cannot be decoded as %s: %s", name.c_str(), media_kind_name(kind), sf_strerror(nullptr)) != 0;
+        if (kind == MediaKind::other && left_out(info.format & SF_FORMAT_TYPEMASK)) return fail_unknown(name) != 0;
+        // An IFF body holds each channel's samples as a block of its own;
+        // libsndfile 1.2 reads them as interleaved frames.
+        if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_SVX && info.channels > 1)
+            return fail("%s is a stereo IFF (8SVX) file, which zyn cannot read (libsndfile reads its channels "
+                        "wrongly); mono IFF files load",
+                        name.c_str()) != 0;
         if (info.channels < 1 || info.samplerate < 1)
             return fail("%s has no usable format (%d channels at %d Hz)", name.c_str(), info.channels,
                         info.samplerate) != 0;
         format_.rate = info.samplerate;
         format_.channels = info.channels;
-        format_.frames = info.frames >= 0 ? info.frames : -1;
+        format_.frames = info.frames >= 0 && info.frames < SF_COUNT_MAX ? info.frames : -1;
+        format_.seekable = info.seekable != 0;
         const ChannelOrder order =
             kind == MediaKind::ogg_vorbis || kind == MediaKind::ogg_opus ? ChannelOrder::vorbis : ChannelOrder::wav;
         format_.positions = default_positions(info.channels, order);
@@ -99,6 +142,14 @@ class SndfileDecoder final : public SoundDecoder {
         return got > 0 ? got : ended(got);
     }
 
+    bool seek(int64_t frame) override {
+        if (!seek_allowed(frame, cursor_.source->name())) return false;
+        if (sf_seek(file_, frame, SEEK_SET) != frame)
+            return fail("cannot seek to frame %lld of %s: %s", static_cast<long long>(frame),
+                        cursor_.source->name().c_str(), sf_strerror(file_)) != 0;
+        return true;
+    }
+
   private:
     // libsndfile ends a damaged stream early with an error, and a clean one
     // with none.
@@ -109,16 +160,43 @@ class SndfileDecoder final : public SoundDecoder {
     }
 
     bool exact_int16_ = false;
+    std::unique_ptr<ByteSource> bytes_;
     ByteCursor cursor_;
     SNDFILE *file_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<SoundDecoder> open_sndfile_decoder(ByteSource &source, MediaKind kind) {
-    std::unique_ptr<SndfileDecoder> decoder(new (std::nothrow) SndfileDecoder(source));
+const std::string &sndfile_containers() {
+    static std::string list;
+    static std::once_flag made;
+    std::call_once(made, [] {
+        char version[64] = {};
+        sf_command(nullptr, SFC_GET_LIB_VERSION, version, sizeof version);
+        list = std::string(version) + " knows by its header (";
+        int count = 0;
+        sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+        bool first = true;
+        for (int i = 0; i < count; ++i) {
+            SF_FORMAT_INFO info{};
+            info.format = i;
+            if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0 || info.name == nullptr ||
+                left_out(info.format & SF_FORMAT_TYPEMASK))
+                continue;
+            list += first ? "" : ", ";
+            list += info.name;
+            first = false;
+        }
+        list += ")";
+    });
+    return list;
+}
+
+std::unique_ptr<SoundDecoder> open_sndfile_decoder(std::unique_ptr<ByteSource> bytes, MediaKind kind) {
+    const std::string name = bytes->name();
+    std::unique_ptr<SndfileDecoder> decoder(new (std::nothrow) SndfileDecoder(std::move(bytes)));
     if (decoder == nullptr) {
-        fail("not enough memory to decode %s", source.name().c_str());
+        fail("not enough memory to decode %s", name.c_str());
         return nullptr;
     }
     if (!decoder->open(kind)) return nullptr;

@@ -5,8 +5,10 @@
 // before the lock is taken and an unused one is freed after it is given back:
 // the lock is never held around an allocation. Rows freed by the mixer keep
 // their buffer, so a sound started in a reused row allocates nothing.
+#include "clock.h"
 #include "dsp/resampler.h"
 #include "engine_state.h"
+#include "fades.h"
 #include "gain.h"
 #include "fill_thread.h"
 #include "last_error.h"
@@ -25,6 +27,9 @@ namespace {
 
 constexpr double kMinSpeed = 1.5258e-06;  // about 1 / 65536: the smallest 16.16 step
 constexpr double kMaxSpeed = 16383.0;
+// A start further ahead of the clock is taken for a mistake (at 44.1 kHz
+// more than three years; INT64_MAX among them).
+constexpr int64_t kLongestWait = int64_t{1} << 42;
 
 // Speeds closer to zero than one fixed-point step turn round (the sign
 // changes); 0 means normal speed. Not-a-number also plays at normal speed.
@@ -97,9 +102,12 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.wave_end = byte_offset(w.samples, w.size);
                 s.loop_start = s.wave_start;
                 s.loop_end = s.wave_end;
+                s.wave_rate = w.rate;
+                s.wave_channels = w.channels;
                 if (s.buffer == nullptr) {
                     s.buffer = static_cast<int16_t *>(spare);
                     s.buffer_mark = spare;
+                    s.buffer_bytes = spare_bytes;
                     spare = nullptr;
                 }
                 s.callback = nullptr;
@@ -108,11 +116,18 @@ int32_t place_sound(int32_t wave, const SoundSetup &setup) {
                 s.speed = setup.speed;
                 s.position = start_position(s);
                 s.volume = setup.volume;
+                s.level.hold(setup.volume);
+                s.stop_after_fade = false;
                 s.paused = 0;
                 s.muted = 0;
                 s.resampler = e.default_resampler;
                 s.fraction = 0;
                 s.releasing = 0;
+                s.group = -1;
+                s.start_at = -1;
+                forget_place(s);
+                e.effects.sounds[static_cast<size_t>(placed)] = VoiceEffects{};
+                s.effects = false;
                 apply_pan(s, setup.pan);
                 s.handle_ref = setup.handle;
                 s.has_handle = setup.handle != nullptr ? 1 : 0;
@@ -198,8 +213,30 @@ int32_t ZYN_PLAY_SOUND(int32_t sound, int32_t loops) {
         s.position = start_position(s);
         s.fraction = 0;
         s.loops = endless_below(loops, 1);
+        s.start_at = -1;
         ramp_from(s, StereoGains{0.0f, 0.0f});  // from its start: fades in
     });
+}
+
+int32_t ZYN_PLAY_SOUND_AT(int32_t sound, int32_t loops, int64_t frame) {
+    if (frame < 0)
+        return fail("ZYN_PLAY_SOUND_AT: frame %lld is before the clock's first frame, 0",
+                    static_cast<long long>(frame));
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
+    const int64_t next = next_block_frame();
+    if (frame > next && frame - next > kLongestWait)
+        return fail("ZYN_PLAY_SOUND_AT: frame %lld is more than 2^42 frames after the clock (%lld)",
+                    static_cast<long long>(frame), static_cast<long long>(next));
+    SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
+    s.position = start_position(s);
+    s.fraction = 0;
+    s.loops = endless_below(loops, 1);
+    // A frame the mix has passed (or is mixing) is the next block's first.
+    s.start_at = frame > next ? frame : next;
+    ramp_from(s, StereoGains{0.0f, 0.0f});  // a start fades in from its first frame
+    return 1;
 }
 
 int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
@@ -210,6 +247,10 @@ int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
     // mixer frees does, for the next sound placed there.
     const bool keep_buffer = inside_fill();
     const int32_t ok = with_sound(*sound, [&](SoundEntry &s) {
+        // The application may free the callback's context once this
+        // returns, while the fade below still runs: no later fill calls it.
+        s.callback = nullptr;
+        s.callback_enabled = 0;
         // With smoothing, a sound that is heard fades out first; the mixer
         // gives the row back afterwards, keeping its work buffer.
         if (fade_out_then_release(s)) return;
@@ -222,6 +263,7 @@ int32_t ZYN_DESTROY_SOUND(int32_t *sound) {
             released = s.buffer;
             s.buffer = nullptr;
             s.buffer_mark = nullptr;
+            s.buffer_bytes = 0;
         }
     });
     if (ok == 0) return 0;
@@ -241,7 +283,14 @@ int32_t ZYN_GET_SOUNDSPEED(int32_t sound, float *speed) {
 
 int32_t ZYN_SET_SOUNDVOLUME(int32_t sound, float volume) {
     const float stored = clamp_volume(volume, kSoundSilentBelow);
-    return change_heard(sound, [&](SoundEntry &s) { s.volume = stored; });
+    return with_sound(sound, [&](SoundEntry &s) {
+        // Ends a fade (and its stop) where it stands; with smoothing on a
+        // sound that is heard glides there, from the level it has now.
+        s.stop_after_fade = false;
+        s.volume = stored;
+        const int32_t frames = smoothing_hears(s) ? smoothing_frames() : 0;
+        s.level.linear(stored, frames);
+    });
 }
 
 int32_t ZYN_GET_SOUNDVOLUME(int32_t sound, float *volume) {
@@ -257,7 +306,13 @@ int32_t ZYN_GET_SOUNDPAN(int32_t sound, float *pan) {
 }
 
 int32_t ZYN_SET_SOUNDLOOPS(int32_t sound, int32_t loops) {
-    return change_heard(sound, [&](SoundEntry &s) { s.loops = endless_below(loops, 0); });
+    return change_heard(sound, [&](SoundEntry &s) {
+        s.loops = endless_below(loops, 0);
+        if (s.loops == 0) {
+            s.start_at = -1;  // stopped: no start waits any more,
+            end_fade(s);      // nor a fade
+        }
+    });
 }
 
 int32_t ZYN_GET_SOUNDLOOPS(int32_t sound, int32_t *loops) {
@@ -286,9 +341,10 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
     const PlugoutRecord *device = open_plugout();
     if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
     if (device == nullptr) return fail_not_initialised();
-    // One frame of the device: the range keeps a whole frame where the wave has one.
-    const int64_t frame = device->frame_size > 0 ? device->frame_size : 4;
     SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
+    // One frame of the wave, in the format it was made in (which the device
+    // may no longer have): the range keeps a whole frame where the wave has one.
+    const int64_t frame = s.wave_channels == 1 ? 2 : 4;
     const auto addr = [](const int16_t *p) { return reinterpret_cast<uintptr_t>(p); };
     // Every pointer lands on a frame boundary counted from the wave's start:
     // a pointer inside a frame would make the mixer read samples across two
@@ -307,9 +363,8 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
     }
     if (end != nullptr) {
         if (addr(end) <= addr(s.wave_start)) {
-            // One frame, or none where the wave holds less than one (a wave
-            // made for a one-channel device, played on a two-channel one):
-            // the range never reaches past the samples.
+            // One frame, or none where the wave holds less than one: the
+            // range never reaches past the samples.
             int16_t *one = byte_offset(s.wave_start, frame);
             s.loop_end = on_frame(addr(one) <= addr(s.wave_end) ? one : s.wave_end);
         } else if (addr(end) > addr(s.wave_end)) {
@@ -319,6 +374,15 @@ int32_t ZYN_SET_SOUNDPOINTERS(int32_t sound, int16_t *start, int16_t *position, 
         }
     }
     if (addr(s.loop_start) > addr(s.loop_end)) std::swap(s.loop_start, s.loop_end);
+    if (s.loop_start == s.loop_end) {
+        // An empty range would play silence for ever and never end: it keeps
+        // the frame it starts at (or the one before, at the wave's end), as
+        // an end before the wave keeps the first.
+        if (addr(s.loop_end) + frame <= addr(s.wave_end))
+            s.loop_end = byte_offset(s.loop_end, frame);
+        else if (addr(s.loop_start) >= addr(s.wave_start) + frame)
+            s.loop_start = byte_offset(s.loop_start, -frame);
+    }
     if (position != nullptr) {
         s.fraction = 0;
         if (addr(position) <= addr(s.loop_start))
@@ -349,14 +413,16 @@ int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
     if (!sound_handle_valid(sound)) return fail_sound_handle(sound);
     if (device == nullptr) return fail_not_initialised();
     const SoundEntry &s = e.sounds[static_cast<size_t>(sound)];
-    const double per_second = std::floor(static_cast<double>(s.speed) * device->rate);
-    if (device->frame_size == 0 || !(std::fabs(per_second) >= 1.0)) {
+    // The wave's own frames at its own rate: what the range lasts on any device.
+    const int32_t frame_size = 2 * s.wave_channels;
+    const double per_second = std::floor(static_cast<double>(s.speed) * s.wave_rate);
+    if (frame_size == 0 || !(std::fabs(per_second) >= 1.0)) {
         *milliseconds = 0;
         return 1;
     }
     const int64_t bytes = reinterpret_cast<const uint8_t *>(s.loop_end) -
                           reinterpret_cast<const uint8_t *>(s.loop_start);
-    const int64_t frames = bytes / device->frame_size;
+    const int64_t frames = bytes / frame_size;
     int64_t ms = frames * 1000 / static_cast<int64_t>(per_second);
     if (s.loops > 1) {
         // |ms| < 2^42, so one check keeps the product inside 64 bits.
@@ -372,7 +438,11 @@ int32_t ZYN_GET_SOUNDLENGTH(int32_t sound, int32_t *milliseconds) {
 int32_t ZYN_SET_RESAMPLER(int32_t mode) {
     // Tables are built here, on the caller's thread, never by the mix.
     if (!resampler_mode_valid(mode)) return fail("ZYN_SET_RESAMPLER: %d is not a ZYN_RESAMPLE_ mode", mode);
-    if (!prepare_resampler(mode)) return fail("no memory for the resampler's tables");
+    if (inside_fill() && !resampler_ready(mode))
+        return fail("ZYN_SET_RESAMPLER: mode %d has no tables yet; inside a callback they are "
+                    "not built (call ZYN_SET_RESAMPLER from the application first)",
+                    mode);
+    if (!inside_fill() && !prepare_resampler(mode)) return fail("no memory for the resampler's tables");
     EngineState &e = engine();
     EngineLock hold(e.lock);
     e.default_resampler = mode;

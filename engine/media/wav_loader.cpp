@@ -474,7 +474,9 @@ extern "C" int32_t ZYN_LOAD_WAVFILE(const char *file, int32_t *wave) {
         *wave = -1;
         return 0;
     }
-    *wave = store_wave(samples, bytes);
+    // Stored in the format it was converted to, even when the device was
+    // re-opened in another meanwhile: the wave records it and plays right.
+    *wave = store_wave(samples, bytes, rate, channels);
     if (*wave < 0) {
         std::free(samples);
         return fail_not_initialised();

@@ -1,4 +1,7 @@
-// Waves: blocks of samples in the device format, held in the wave table.
+// Waves: blocks of samples in the format of the device they were made for,
+// held in the wave table. A wave keeps that format when the device is
+// re-opened in another: its samples never move, and every answer about it
+// speaks of its own rate and frames.
 //
 // Destroying a wave frees the sounds that play it. Rows are detached under
 // the engine lock, which the mixer holds for a whole fill, and the memory is
@@ -18,11 +21,14 @@
 namespace zyn {
 namespace {
 
+int64_t wave_frames(const WaveEntry &row) {
+    return row.channels > 0 ? static_cast<int64_t>(row.size) / (2 * row.channels) : 0;
+}
+
 // A zero divisor gives 0.
-int32_t wave_milliseconds(int32_t size, int32_t frame_size, int32_t rate) {
-    if (frame_size == 0 || rate == 0) return 0;
-    const int64_t frames = static_cast<int64_t>(size) / frame_size;
-    return saturate_to_int32(frames * 1000 / rate);
+int32_t wave_milliseconds(const WaveEntry &row) {
+    if (row.rate == 0) return 0;
+    return saturate_to_int32(wave_frames(row) * 1000 / row.rate);
 }
 
 }  // namespace
@@ -42,6 +48,7 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
     }
     EngineState &e = engine();
     int64_t bytes = 0;
+    int32_t rate = 0, channels = 0;
     {
         EngineLock hold(e.lock);
         const PlugoutRecord *device = open_plugout();
@@ -51,6 +58,8 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
             return fail("ZYN_CREATE_WAVE: %d frames asked; a wave has at least 1", frames);
         }
         bytes = static_cast<int64_t>(device->bits / 8) * frames * device->channels;
+        rate = device->rate;
+        channels = device->channels;
     }
     // A size the wave table cannot hold is refused rather than wrapped.
     if (bytes < 1 || bytes > INT32_MAX) {
@@ -62,7 +71,7 @@ int32_t ZYN_CREATE_WAVE(int32_t frames, int32_t *wave, int16_t **samples) {
         *wave = -1;
         return fail("no memory for a wave of %lld bytes", static_cast<long long>(bytes));
     }
-    const int32_t handle = store_wave(block, static_cast<int32_t>(bytes));
+    const int32_t handle = store_wave(block, static_cast<int32_t>(bytes), rate, channels);
     if (handle < 0) {
         std::free(block);
         *wave = -1;
@@ -99,6 +108,7 @@ int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
                 released.push_back(s.buffer);
                 s.buffer = nullptr;
                 s.buffer_mark = nullptr;
+                s.buffer_bytes = 0;
             } else {
                 ++corrupt;
             }
@@ -106,6 +116,8 @@ int32_t ZYN_DESTROY_WAVE(int32_t *wave) {
         if (row.samples != nullptr) released.push_back(row.samples);
         row.samples = nullptr;
         row.size = 0;
+        row.rate = 0;
+        row.channels = 0;
     }
     for (void *block : released) std::free(block);
     for (int i = 0; i < corrupt; ++i) std::puts("!!! pointer value are corrupt !!!");
@@ -121,8 +133,7 @@ int32_t ZYN_GET_WAVELENGTH(int32_t wave, int32_t *milliseconds) {
     const PlugoutRecord *device = open_plugout();
     if (!wave_handle_valid(wave)) return fail_wave_handle(wave);
     if (device == nullptr) return fail_not_initialised();
-    *milliseconds = wave_milliseconds(e.waves[static_cast<size_t>(wave)].size, device->frame_size,
-                                      device->rate);
+    *milliseconds = wave_milliseconds(e.waves[static_cast<size_t>(wave)]);
     return 1;
 }
 
@@ -134,10 +145,18 @@ int32_t ZYN_GET_WAVEPOINTERS(int32_t wave, int16_t **start, int16_t **end, int32
     if (start != nullptr) *start = row.samples;
     if (end != nullptr)
         *end = reinterpret_cast<int16_t *>(reinterpret_cast<uint8_t *>(row.samples) + row.size);
-    if (channels != nullptr) {
-        const PlugoutRecord *device = open_plugout();
-        *channels = device != nullptr ? device->channels : 0;
-    }
+    if (channels != nullptr) *channels = row.channels;
+    return 1;
+}
+
+int32_t ZYN_GET_WAVEINFO(int32_t wave, int64_t *frames, int32_t *rate, int32_t *channels) {
+    EngineState &e = engine();
+    EngineLock hold(e.lock);
+    if (!wave_handle_valid(wave)) return fail_wave_handle(wave);
+    const WaveEntry &row = e.waves[static_cast<size_t>(wave)];
+    if (frames != nullptr) *frames = wave_frames(row);
+    if (rate != nullptr) *rate = row.rate;
+    if (channels != nullptr) *channels = row.channels;
     return 1;
 }
 

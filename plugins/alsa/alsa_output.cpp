@@ -1,15 +1,22 @@
-// plug-alsa.so: plays through an ALSA PCM: "default" for device -1, the card
-// of that number (through its plughw converter) otherwise.
+// plug-alsa.so: plays through an ALSA PCM: "default" for device -1, else the
+// PCM of that entry in the listing ("default" and the configuration's
+// playback PCM hints).
 //
 // The PCM is used non-blocking and waited on with a timeout, so a stop is
-// always noticed promptly. Underruns are recovered and counted. Some PCMs
-// never block (null, file sinks): against those the pacing clock holds the
-// engine to real time, so programs don't race through their sounds.
+// always noticed promptly. Underruns and suspends are recovered, underruns
+// counted. Some PCMs never block (null, file sinks): against those the
+// pacing clock holds the engine to real time, so programs don't race through
+// their sounds. A PCM that fails for good (a card unplugged) is closed; the
+// output then keeps the engine's pace silently and opens the same PCM name
+// again every kRetryNs until it opens in the same format: the card when it
+// is back, or whatever "default" is now when the default was asked for.
+#include "device_list.h"
 #include "plugin_device.h"
 #include "plugin_output.h"
 #include "record_format.h"
 
 #include <alsa/asoundlib.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -30,11 +37,14 @@ using namespace zyn::plugout;
 snd_pcm_t *g_pcm = nullptr;
 int16_t *g_block = nullptr;
 snd_pcm_uframes_t g_device_frames = 0;  // the PCM's whole buffer
-std::atomic<int> g_underruns{0};
+char g_pcm_name[kDeviceNameBytes] = "default";
 char g_report[384] = "";
 
 // Longest wait on the PCM: bounds how late a stop is noticed.
 constexpr int kWaitMs = 50;
+// A lost PCM is opened again this often; a suspended one asked to resume.
+constexpr int64_t kRetryNs = 200000000;
+constexpr int64_t kResumeNs = 10000000;
 
 // ALSA also prints why an open failed on stderr; the plug-in keeps the reason
 // for PLUG_ERROR instead, so probing a machine without sound stays quiet.
@@ -45,19 +55,43 @@ int open_pcm(snd_pcm_t **pcm, const char *device) {
     const snd_local_error_handler_t previous = set_local_error_handler(keep_quiet);
     const int result = snd_pcm_open(pcm, device, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     set_local_error_handler(previous);
+    if (result < 0) *pcm = nullptr;
     return result;
 }
 
-// Recovers from an underrun or suspend; false when the device is lost.
-bool recover(int error) {
-    const int result = snd_pcm_recover(g_pcm, error, 1);
-    if (result < 0) {
-        g_error.set("ALSA: the device failed (%s); output continues silently",
-                    snd_strerror(result));
-        return false;
+enum class Recovery { kDone, kLater, kLost };
+
+// An underrun is prepared away and counted; a suspended PCM is resumed (or
+// prepared when it cannot resume); anything else means the device is gone.
+Recovery recover(int error) {
+    if (error == -EINTR || error == -EAGAIN) return Recovery::kDone;
+    if (error == -EPIPE) {
+        g_figures.underruns.fetch_add(1, std::memory_order_relaxed);
+        return snd_pcm_prepare(g_pcm) < 0 ? Recovery::kLost : Recovery::kDone;
     }
-    if (error == -EPIPE) g_underruns.fetch_add(1, std::memory_order_relaxed);
-    return true;
+    if (error == -ESTRPIPE) {
+        int result = snd_pcm_resume(g_pcm);
+        if (result == -EAGAIN) return Recovery::kLater;
+        if (result < 0 || snd_pcm_state(g_pcm) == SND_PCM_STATE_SUSPENDED) result = snd_pcm_prepare(g_pcm);
+        return result < 0 ? Recovery::kLost : Recovery::kDone;
+    }
+    return Recovery::kLost;
+}
+
+// False when the device is lost.
+bool handle(int error, const std::atomic<int> &stop) {
+    const Recovery recovery = recover(error);
+    if (recovery == Recovery::kLater) sleep_until(monotonic_ns() + kResumeNs, stop);
+    if (recovery != Recovery::kLost) return true;
+    g_error.set("ALSA: %s failed (%s); output continues silently and reopens it when it is back",
+                g_pcm_name, snd_strerror(error));
+    return false;
+}
+
+void measure_latency() {
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(g_pcm, &delay) == 0 && delay >= 0)
+        g_figures.latency_us.store(int64_t{delay} * 1000000 / g_record->rate);
 }
 
 // Writes one block; false when the device is lost.
@@ -70,42 +104,158 @@ bool write_block(const std::atomic<int> &stop) {
         if (written == -EAGAIN) {
             snd_pcm_wait(g_pcm, kWaitMs);
         } else if (written < 0) {
-            if (!recover(static_cast<int>(written))) return false;
+            if (!handle(static_cast<int>(written), stop)) return false;
         } else {
             done += static_cast<snd_pcm_uframes_t>(written);
         }
     }
+    measure_latency();
     return true;
 }
 
-void run_output() {
-    const std::atomic<int> &stop = g_thread.stop_flag();
+// Plays until stopped (true) or the device is lost (false).
+bool play(const std::atomic<int> &stop) {
     const snd_pcm_sframes_t frames = g_record->frames;
     g_clock.start(g_record->frames, g_record->rate,
                   static_cast<int32_t>(g_device_frames / static_cast<snd_pcm_uframes_t>(frames)));
-    bool lost = false;
-    while (!lost && stop.load(std::memory_order_acquire) == 0) {
+    while (stop.load(std::memory_order_acquire) == 0) {
         const snd_pcm_sframes_t room = snd_pcm_avail_update(g_pcm);
         if (room < 0) {
-            lost = !recover(static_cast<int>(room));
+            if (!handle(static_cast<int>(room), stop)) return false;
             continue;
         }
         if (room < frames) {
             const int waited = snd_pcm_wait(g_pcm, kWaitMs);
-            if (waited < 0) lost = !recover(waited);
+            if (waited < 0 && !handle(waited, stop)) return false;
             // The device set the pace: the clock follows it, never the reverse.
             g_clock.resync();
             continue;
         }
         if (!g_clock.pace(stop)) break;
         fill_block(g_block);
-        lost = !write_block(stop);
+        if (!write_block(stop)) return false;
     }
-    if (lost) run_paced(g_block);
+    return true;
+}
+
+void close_pcm() {
+    if (g_pcm == nullptr) return;
+    snd_pcm_close(g_pcm);
+    g_pcm = nullptr;
+}
+
+// Sets the PCM up for the record's format and reads back the rate it plays
+// at and its whole buffer. False with the reason in g_error.
+bool configure(snd_pcm_t *pcm, const PlugoutRecord &record, const char *device, unsigned &rate,
+               snd_pcm_uframes_t &device_frames) {
+    snd_pcm_hw_params_t *hw;
+    snd_pcm_hw_params_alloca(&hw);
+    int result = snd_pcm_hw_params_any(pcm, hw);
+    if (result >= 0) result = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (result >= 0) result = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16);
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play 16-bit samples: %s", device, snd_strerror(result));
+        return false;
+    }
+    result = snd_pcm_hw_params_set_channels(pcm, hw, static_cast<unsigned>(record.channels));
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play %d channels: %s", device, record.channels,
+                    snd_strerror(result));
+        return false;
+    }
+    rate = static_cast<unsigned>(record.rate);
+    result = snd_pcm_hw_params_set_rate_near(pcm, hw, &rate, nullptr);
+    if (result < 0) {
+        g_error.set("ALSA: %s cannot play %d Hz: %s", device, record.rate, snd_strerror(result));
+        return false;
+    }
+    snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(record.frames);
+    snd_pcm_uframes_t buffer = period * static_cast<snd_pcm_uframes_t>(queued_blocks(record));
+    snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, nullptr);
+    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
+    result = snd_pcm_hw_params(pcm, hw);
+    if (result < 0) {
+        g_error.set("ALSA: %s refuses the buffer layout: %s", device, snd_strerror(result));
+        return false;
+    }
+    snd_pcm_hw_params_get_buffer_size(hw, &device_frames);
+    if (device_frames < static_cast<snd_pcm_uframes_t>(record.frames)) {
+        g_error.set("ALSA: %s holds at most %lu frames, less than a block of %d", device,
+                    static_cast<unsigned long>(device_frames), record.frames);
+        return false;
+    }
+
+    snd_pcm_sw_params_t *sw;
+    snd_pcm_sw_params_alloca(&sw);
+    const snd_pcm_uframes_t whole_blocks =
+        device_frames / static_cast<snd_pcm_uframes_t>(record.frames) * static_cast<snd_pcm_uframes_t>(record.frames);
+    result = snd_pcm_sw_params_current(pcm, sw);
+    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(pcm, sw, whole_blocks);
+    if (result >= 0)
+        result = snd_pcm_sw_params_set_avail_min(pcm, sw, static_cast<snd_pcm_uframes_t>(record.frames));
+    if (result >= 0) result = snd_pcm_sw_params(pcm, sw);
+    if (result < 0) {
+        g_error.set("ALSA: %s refuses the start settings: %s", device, snd_strerror(result));
+        return false;
+    }
+    return true;
+}
+
+// Opens the PCM again in the format the engine mixes in; false (and no PCM)
+// while it cannot.
+bool reopen() {
+    snd_pcm_t *pcm = nullptr;
+    if (open_pcm(&pcm, g_pcm_name) < 0) return false;
+    unsigned rate = 0;
+    snd_pcm_uframes_t device_frames = 0;
+    if (!configure(pcm, *g_record, g_pcm_name, rate, device_frames) ||
+        rate != static_cast<unsigned>(g_record->rate) || snd_pcm_prepare(pcm) < 0) {
+        snd_pcm_close(pcm);
+        return false;
+    }
+    g_pcm = pcm;
+    g_device_frames = device_frames;
+    return true;
+}
+
+// Without a device: fills and discards a block per block period and tries
+// to open the PCM again meanwhile. True once it is open, false when stopped.
+bool play_silently_until_back(const std::atomic<int> &stop) {
+    g_clock.start(g_record->frames, g_record->rate, 0);
+    int64_t next_attempt = monotonic_ns();
+    while (stop.load(std::memory_order_acquire) == 0) {
+        if (monotonic_ns() >= next_attempt) {
+            next_attempt = monotonic_ns() + kRetryNs;
+            if (reopen()) return true;
+        }
+        if (!sleep_until(std::min(g_clock.next_due_ns(), next_attempt), stop)) break;
+        if (monotonic_ns() >= g_clock.next_due_ns()) {
+            fill_block(g_block);
+            g_clock.count_block();
+        }
+    }
+    return false;
+}
+
+void run_output() {
+    const std::atomic<int> &stop = g_thread.stop_flag();
+    while (stop.load(std::memory_order_acquire) == 0) {
+        if (g_pcm == nullptr) {
+            g_figures.connected.store(0);
+            g_figures.latency_us.store(-1);
+            if (!play_silently_until_back(stop)) return;
+            g_figures.reconnects.fetch_add(1);
+            g_error.clear();
+        }
+        g_figures.connected.store(1);
+        if (play(stop)) return;
+        close_pcm();
+    }
 }
 
 // Plays out what is queued, within a deadline; drops it otherwise.
 void drain_pcm() {
+    if (g_pcm == nullptr) return;
     const snd_pcm_state_t state = snd_pcm_state(g_pcm);
     if (state == SND_PCM_STATE_RUNNING || state == SND_PCM_STATE_PREPARED) {
         const int64_t queue_ns = int64_t{1000000000} * static_cast<int64_t>(g_device_frames) /
@@ -125,69 +275,9 @@ void stop_output() {
 
 void close_output() {
     stop_output();
-    if (g_pcm != nullptr) {
-        snd_pcm_close(g_pcm);
-        g_pcm = nullptr;
-    }
+    close_pcm();
     std::free(g_block);
     g_block = nullptr;
-}
-
-// Sets the PCM up for the record's format; the rate may come back as the
-// device's nearest one, which the engine then adopts.
-bool configure(PlugoutRecord &record, const char *device) {
-    snd_pcm_hw_params_t *hw;
-    snd_pcm_hw_params_alloca(&hw);
-    int result = snd_pcm_hw_params_any(g_pcm, hw);
-    if (result >= 0) result = snd_pcm_hw_params_set_access(g_pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
-    if (result >= 0) result = snd_pcm_hw_params_set_format(g_pcm, hw, SND_PCM_FORMAT_S16);
-    if (result < 0) {
-        g_error.set("ALSA: %s cannot play 16-bit samples: %s", device, snd_strerror(result));
-        return false;
-    }
-    result = snd_pcm_hw_params_set_channels(g_pcm, hw, static_cast<unsigned>(record.channels));
-    if (result < 0) {
-        g_error.set("ALSA: %s cannot play %d channels: %s", device, record.channels,
-                    snd_strerror(result));
-        return false;
-    }
-    unsigned rate = static_cast<unsigned>(record.rate);
-    result = snd_pcm_hw_params_set_rate_near(g_pcm, hw, &rate, nullptr);
-    if (result < 0) {
-        g_error.set("ALSA: %s cannot play %d Hz: %s", device, record.rate, snd_strerror(result));
-        return false;
-    }
-    snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(record.frames);
-    snd_pcm_uframes_t buffer = period * static_cast<snd_pcm_uframes_t>(queued_blocks(record));
-    snd_pcm_hw_params_set_period_size_near(g_pcm, hw, &period, nullptr);
-    snd_pcm_hw_params_set_buffer_size_near(g_pcm, hw, &buffer);
-    result = snd_pcm_hw_params(g_pcm, hw);
-    if (result < 0) {
-        g_error.set("ALSA: %s refuses the buffer layout: %s", device, snd_strerror(result));
-        return false;
-    }
-    snd_pcm_hw_params_get_buffer_size(hw, &g_device_frames);
-    if (g_device_frames < static_cast<snd_pcm_uframes_t>(record.frames)) {
-        g_error.set("ALSA: %s holds at most %lu frames, less than a block of %d", device,
-                    static_cast<unsigned long>(g_device_frames), record.frames);
-        return false;
-    }
-
-    snd_pcm_sw_params_t *sw;
-    snd_pcm_sw_params_alloca(&sw);
-    const snd_pcm_uframes_t whole_blocks =
-        g_device_frames / static_cast<snd_pcm_uframes_t>(record.frames) * static_cast<snd_pcm_uframes_t>(record.frames);
-    result = snd_pcm_sw_params_current(g_pcm, sw);
-    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(g_pcm, sw, whole_blocks);
-    if (result >= 0)
-        result = snd_pcm_sw_params_set_avail_min(g_pcm, sw, static_cast<snd_pcm_uframes_t>(record.frames));
-    if (result >= 0) result = snd_pcm_sw_params(g_pcm, sw);
-    if (result < 0) {
-        g_error.set("ALSA: %s refuses the start settings: %s", device, snd_strerror(result));
-        return false;
-    }
-    record.rate = static_cast<int32_t>(rate);
-    return true;
 }
 
 bool default_pcm_opens() {
@@ -201,49 +291,60 @@ bool default_pcm_opens() {
     return true;
 }
 
+// "default", then the playback PCMs the configuration names as hints.
+void list_pcms(DeviceList &list) {
+    list.add("default");
+    const snd_local_error_handler_t previous = set_local_error_handler(keep_quiet);
+    void **hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0 && hints != nullptr) {
+        for (void **hint = hints; *hint != nullptr; ++hint) {
+            char *name = snd_device_name_get_hint(*hint, "NAME");
+            char *direction = snd_device_name_get_hint(*hint, "IOID");
+            if (name != nullptr && (direction == nullptr || std::strcmp(direction, "Output") == 0))
+                list.add(name);
+            std::free(name);
+            std::free(direction);
+        }
+        snd_device_name_free_hint(hints);
+    }
+    set_local_error_handler(previous);
+}
+
 bool open_output(PlugoutRecord &record) {
-    char device[32] = "default";
-    if (record.device >= 0) std::snprintf(device, sizeof(device), "plughw:%d", record.device);
-    const int result = open_pcm(&g_pcm, device);
+    const char *device = chosen_device() != nullptr ? chosen_device() : "default";
+    std::snprintf(g_pcm_name, sizeof(g_pcm_name), "%s", device);
+    const int result = open_pcm(&g_pcm, g_pcm_name);
     if (result < 0) {
-        g_pcm = nullptr;
-        g_error.set("ALSA: cannot open %s: %s", device, snd_strerror(result));
+        g_error.set("ALSA: cannot open %s: %s", g_pcm_name, snd_strerror(result));
         return false;
     }
-    if (!configure(record, device)) return false;
+    unsigned rate = 0;
+    if (!configure(g_pcm, record, g_pcm_name, rate, g_device_frames)) return false;
+    record.rate = static_cast<int32_t>(rate);
     g_block = static_cast<int16_t *>(
         std::calloc(static_cast<size_t>(record.frames) * static_cast<size_t>(record.channels), 2));
     if (g_block == nullptr) {
         g_error.set("ALSA: cannot allocate a block of %d frames", record.frames);
         return false;
     }
-    char shown[64];
-    char *card = nullptr;
-    if (record.device >= 0 && snd_card_get_name(record.device, &card) == 0 && card != nullptr)
-        std::snprintf(shown, sizeof(shown), "%s (%s)", device, card);
-    else
-        std::snprintf(shown, sizeof(shown), "%s", device);
-    std::free(card);
-    complete_record(record, "ALSA", shown);
-    g_underruns.store(0);
+    complete_record(record, "ALSA", g_pcm_name);
     return true;
 }
 
+// A device lost while stopped is no reason not to start: the output keeps
+// its pace and reopens it.
 bool prepare_output() {
-    const int result = snd_pcm_prepare(g_pcm);
-    if (result < 0) {
-        g_error.set("ALSA: cannot prepare the device: %s", snd_strerror(result));
-        return false;
-    }
+    if (g_pcm != nullptr && snd_pcm_prepare(g_pcm) < 0) close_pcm();
     return true;
 }
 
 // Recovered underruns are no error, but worth telling.
 const char *report(const char *error) {
-    const int underruns = g_underruns.load(std::memory_order_relaxed);
+    const int64_t underruns = g_figures.underruns.load(std::memory_order_relaxed);
     if (underruns == 0) return error;
-    std::snprintf(g_report, sizeof(g_report), "%s%s%d underrun%s recovered", error,
-                  error[0] != '\0' ? "; " : "ALSA: ", underruns, underruns == 1 ? "" : "s");
+    std::snprintf(g_report, sizeof(g_report), "%s%s%lld underrun%s recovered", error,
+                  error[0] != '\0' ? "; " : "ALSA: ", static_cast<long long>(underruns),
+                  underruns == 1 ? "" : "s");
     return g_report;
 }
 
@@ -251,11 +352,14 @@ const char *report(const char *error) {
 
 const PluginDevice zyn::plugout::kPlugin = {
     .name = "ALSA",
+    .title = "ALSA",
     .available = default_pcm_opens,
+    .list_devices = list_pcms,
     .open = open_output,
     .prepare = prepare_output,
     .run = run_output,
     .stop = stop_output,
     .close = close_output,
     .report = report,
+    .realtime = true,
 };

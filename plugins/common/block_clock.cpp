@@ -46,12 +46,20 @@ int64_t BlockClock::span_ns(int64_t blocks) const {
 int64_t BlockClock::due_ns(int64_t block) const { return anchor_ns_ + span_ns(block); }
 
 bool BlockClock::pace(const std::atomic<int> &stop) {
-    if (block_ >= lead_ && !sleep_until(due_ns(block_ - lead_), stop)) return false;
+    if (!sleep_until(next_due_ns(), stop)) return false;
+    count_block();
+    return true;
+}
+
+int64_t BlockClock::next_due_ns() const {
+    return block_ >= lead_ ? due_ns(block_ - lead_) : anchor_ns_;
+}
+
+void BlockClock::count_block() {
     // Far behind (the process was stopped, or a fill took far too long):
     // start afresh instead of rushing out a burst of blocks.
     if (monotonic_ns() - due_ns(block_) > span_ns(std::max(lead_, 2))) resync();
     ++block_;
-    return true;
 }
 
 void BlockClock::resync() { anchor_ns_ = monotonic_ns() - span_ns(block_); }

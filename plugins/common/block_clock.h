@@ -23,6 +23,11 @@ class BlockClock {
     // The device itself is pacing: the next block is due now.
     void resync();
 
+    // pace() in two halves, for a loop that waits on something else too:
+    // when the next block may be produced, and counting it once it was.
+    int64_t next_due_ns() const;
+    void count_block();
+
   private:
     int64_t span_ns(int64_t blocks) const;
     int64_t due_ns(int64_t block) const;

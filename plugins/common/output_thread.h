@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <pthread.h>
+#include <sys/types.h>
 
 namespace zyn::plugout {
 
@@ -26,11 +27,19 @@ class OutputThread {
     bool running() const { return started_; }
     const std::atomic<int> &stop_flag() const { return stop_; }
     bool stopping() const { return stop_.load(std::memory_order_acquire) != 0; }
+    // The running thread's kernel id, once it has begun (at most about a
+    // second after start); 0 when it is not running.
+    pid_t kernel_id() const;
 
   private:
+    static void *launch(void *self);
+
     pthread_t thread_{};
     bool started_ = false;
     std::atomic<int> stop_{0};
+    std::atomic<pid_t> tid_{0};
+    void *(*body_)(void *) = nullptr;
+    void *argument_ = nullptr;
 };
 
 }  // namespace zyn::plugout

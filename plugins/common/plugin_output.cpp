@@ -6,6 +6,16 @@ ErrorText g_error;
 OutputThread g_thread;
 BlockClock g_clock;
 PlugoutRecord *g_record = nullptr;
+OutputFigures g_figures;
+std::atomic<int32_t> g_priority{0};
+
+void OutputFigures::reset() {
+    connected.store(0);
+    realtime.store(0);
+    latency_us.store(-1);
+    underruns.store(0);
+    reconnects.store(0);
+}
 
 void fill_block(void *block) {
     g_record->buffer = block;

@@ -16,6 +16,21 @@ extern OutputThread g_thread;
 extern BlockClock g_clock;
 extern PlugoutRecord *g_record;  // while open
 
+// What PLUG_GETSTATS reports: written by the output thread and the entries,
+// read from any thread.
+struct OutputFigures {
+    std::atomic<int32_t> connected{0};
+    std::atomic<int32_t> realtime{0};
+    std::atomic<int64_t> latency_us{-1};
+    std::atomic<int64_t> underruns{0};
+    std::atomic<int64_t> reconnects{0};
+    // PLUG_INIT starts the counts afresh.
+    void reset();
+};
+extern OutputFigures g_figures;
+// PLUG_SETREALTIME's priority, used from the next PLUG_START.
+extern std::atomic<int32_t> g_priority;
+
 // Points the record at block and has the engine fill it.
 void fill_block(void *block);
 

@@ -23,7 +23,11 @@ bool open_output(PlugoutRecord &record) {
     return true;
 }
 
-void run_output() { run_paced(g_block); }
+void run_output() {
+    g_figures.latency_us.store(0);
+    g_figures.connected.store(1);
+    run_paced(g_block);
+}
 
 void close_output() {
     end_loop();
@@ -35,6 +39,7 @@ void close_output() {
 
 const PluginDevice zyn::plugout::kPlugin = {
     .name = "null output",
+    .title = "Null output",
     .open = open_output,
     .run = run_output,
     .close = close_output,

@@ -4,20 +4,29 @@
 
 namespace zyn::plugout {
 
+bool pulse_begin_connect(PulseConnection &connection, const char *client_name, ErrorText *error) {
+    pulse_drop_context(connection);
+    if (connection.loop == nullptr) return false;
+    connection.context = pa_context_new(pa_mainloop_get_api(connection.loop), client_name);
+    if (connection.context == nullptr) {
+        if (error != nullptr) error->set("PulseAudio: cannot create a context");
+        return false;
+    }
+    if (pa_context_connect(connection.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        if (error != nullptr) error->set("PulseAudio: no server: %s", pulse_error_text(connection.context));
+        pulse_drop_context(connection);
+        return false;
+    }
+    return true;
+}
+
 bool pulse_connect(PulseConnection &connection, const char *client_name, ErrorText &error) {
-    connection.loop = pa_mainloop_new();
+    if (connection.loop == nullptr) connection.loop = pa_mainloop_new();
     if (connection.loop == nullptr) {
         error.set("PulseAudio: cannot create a main loop");
         return false;
     }
-    connection.context = pa_context_new(pa_mainloop_get_api(connection.loop), client_name);
-    if (connection.context == nullptr) {
-        error.set("PulseAudio: cannot create a context");
-        pulse_disconnect(connection);
-        return false;
-    }
-    if (pa_context_connect(connection.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        error.set("PulseAudio: no server: %s", pulse_error_text(connection.context));
+    if (!pulse_begin_connect(connection, client_name, &error)) {
         pulse_disconnect(connection);
         return false;
     }
@@ -39,12 +48,16 @@ bool pulse_connect(PulseConnection &connection, const char *client_name, ErrorTe
     return true;
 }
 
-void pulse_disconnect(PulseConnection &connection) {
+void pulse_drop_context(PulseConnection &connection) {
     if (connection.context != nullptr) {
         pa_context_disconnect(connection.context);
         pa_context_unref(connection.context);
         connection.context = nullptr;
     }
+}
+
+void pulse_disconnect(PulseConnection &connection) {
+    pulse_drop_context(connection);
     if (connection.loop != nullptr) {
         pa_mainloop_free(connection.loop);
         connection.loop = nullptr;

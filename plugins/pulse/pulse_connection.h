@@ -19,8 +19,19 @@ struct PulseConnection {
 constexpr int kPulseConnectTimeoutMs = 1500;
 
 // Connects without ever spawning a server (PULSE_SERVER and the client
-// configuration choose which one). False with the reason in error.
+// configuration choose which one), making the loop first when there is none.
+// False with the reason in error.
 bool pulse_connect(PulseConnection &connection, const char *client_name, ErrorText &error);
+
+// The first half of pulse_connect, which never waits: a new context on the
+// existing loop, connecting. False (and no context) when it failed at once,
+// with the reason in error when given; the caller follows the context's
+// state from then on.
+bool pulse_begin_connect(PulseConnection &connection, const char *client_name,
+                         ErrorText *error = nullptr);
+
+// Releases the context and keeps the loop.
+void pulse_drop_context(PulseConnection &connection);
 
 // Releases the context and the loop; safe on a half-made connection.
 void pulse_disconnect(PulseConnection &connection);

@@ -85,6 +85,8 @@ void store_block() {
 
 void run_output() {
     g_clock.start(g_record->frames, g_record->rate, 0);
+    g_figures.latency_us.store(0);
+    g_figures.connected.store(g_failed ? 0 : 1);
     const std::atomic<int> &stop = g_thread.stop_flag();
     while (stop.load(std::memory_order_acquire) == 0) {
         // Once nothing can be written the engine still runs at a device's
@@ -92,6 +94,7 @@ void run_output() {
         if ((g_realtime || g_failed) && !g_clock.pace(stop)) break;
         fill_block(g_block);
         store_block();
+        if (g_failed) g_figures.connected.store(0);
         if (!g_realtime && !g_failed) g_clock.resync();
     }
 }
@@ -105,9 +108,16 @@ bool path_given() {
     return true;
 }
 
+// Its one device is the file.
+void list_file(DeviceList &list) {
+    const char *path = std::getenv("ZYN_WAV_OUT");
+    if (path != nullptr) list.add(path);
+}
+
 bool open_output(PlugoutRecord &record) {
     if (!path_given()) return false;
-    const char *path = std::getenv("ZYN_WAV_OUT");
+    // Device 0 is the file ZYN_WAV_OUT named when the devices were listed.
+    const char *path = chosen_device() != nullptr ? chosen_device() : std::getenv("ZYN_WAV_OUT");
     if (std::strlen(path) >= sizeof(g_path)) {
         g_error.set("WAV output: the file name in ZYN_WAV_OUT is too long");
         return false;
@@ -159,7 +169,9 @@ void close_output() {
 
 const PluginDevice zyn::plugout::kPlugin = {
     .name = "WAV output",
+    .title = "WAV file",
     .available = path_given,
+    .list_devices = list_file,
     .open = open_output,
     .run = run_output,
     .stop = stop_output,

@@ -59,6 +59,12 @@ PumpResult pump_to_end(PumpDevice &device) {
     return r;
 }
 
+// Waits until the decoder thread has ended (the process is back at count threads).
+void wait_for_threads(int32_t count) {
+    const Watchdog dog(20, "the decoder thread's end");  // a thread of its own
+    while (thread_count() > count + 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 int64_t round_up(int64_t v, int64_t unit) { return (v + unit - 1) / unit * unit; }
 
 struct Mp3Fixture {
@@ -209,6 +215,45 @@ TEST(Mp3Stream, PlayWhileDecodingEndsTheStreamWithoutWaiting) {
     EXPECT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 0);
     EXPECT_FALSE(stream_active());
     EXPECT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+}
+
+// Playing a stream whose decoder is done but whose ring still holds blocks
+// is refused and leaves them to play.
+TEST(Mp3Stream, PlayingAgainWhileTheLastBlocksDrainFailsAndTheyStillPlay) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "short", 44100, 2, 0.1);
+    ASSERT_GT(mp3.frames.count, 2);
+    PumpDevice device(44100, 2, 4096);  // the ring takes the whole file
+    ASSERT_TRUE(device.ok());
+    const int32_t threads = thread_count();
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    listen();
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    wait_for_threads(threads);
+    EXPECT_EQ(ZYN_PLAY_MP3STREAM(0.5f, 0.5f), 0);
+    float volume = 0.0f;
+    ASSERT_EQ(ZYN_GET_STREAMVOLUME(&volume), 1) << "still active";
+    EXPECT_EQ(volume, 1.0f) << "and as it was";
+    ASSERT_TRUE(pump_to_end(device).ended);
+    EXPECT_EQ(static_cast<int64_t>(g_taken.size()) * 2,
+              round_up(int64_t{4608} * mp3.frames.count, device.block_bytes()))
+        << "every block decoded was heard";
+}
+
+// A stream whose file was cut short before it played decodes nothing: it
+// ends instead of staying active with nothing to play.
+TEST(Mp3Stream, AStreamWithNothingLeftToPlayEnds) {
+    TempDir dir;
+    const Mp3Fixture mp3 = make_mp3(dir, "short", 44100, 2, 0.1);
+    PumpDevice device(44100, 2, 4096);
+    ASSERT_TRUE(device.ok());
+    const int32_t threads = thread_count();
+    ASSERT_EQ(ZYN_CREATE_MP3STREAM(mp3.path.c_str()), 1);
+    ASSERT_EQ(truncate(mp3.path.c_str(), 0), 0);
+    ASSERT_EQ(ZYN_PLAY_MP3STREAM(1.0f, 0.0f), 1);
+    wait_for_threads(threads);
+    device.pump();
+    EXPECT_FALSE(stream_active());
 }
 
 TEST(Mp3Stream, VolumeZeroIsSilentButStillConsumesTheRing) {

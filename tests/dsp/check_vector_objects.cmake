@@ -5,7 +5,7 @@
 string(REPLACE "|" ";" objects "${OBJECTS}")
 set(checked 0)
 foreach(object IN LISTS objects)
-  if(NOT object MATCHES "(kernels|voice_render|resampler)_(sse2|avx2)\\.cpp\\.o$")
+  if(NOT object MATCHES "(kernels|voice_render|resampler|hrtf_render|placed_mix)_(sse2|avx2)\\.cpp\\.o$")
     continue()
   endif()
   execute_process(COMMAND nm -C "${object}" OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)

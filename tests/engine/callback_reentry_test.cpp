@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -380,4 +381,59 @@ TEST(CallbackReentryPumped, PlayingFromACallbackTakesOnlyARowThatNeedsNoAllocati
     int32_t loops = 0;
     EXPECT_EQ(ZYN_GET_SOUNDLOOPS(g_new, &loops), 1);
     EXPECT_EQ(loops, 1) << "the new sound plays from the next block on";
+}
+
+// Inside a callback nothing allocates: a call that would build tables is
+// refused, and the text queries answer from fixed storage (each asked here
+// for the first time on this thread, where a per-thread string would have
+// been made).
+namespace {
+struct NoAllocation {
+    const char *call;
+    int32_t (*run)();
+    int32_t result;
+};
+const NoAllocation kInsideFill[] = {
+    {"ZYN_SET_RESAMPLER(SINC) before its tables exist", [] { return ZYN_SET_RESAMPLER(ZYN_RESAMPLE_SINC); }, 0},
+    {"ZYN_SET_RESAMPLER(LINEAR)", [] { return ZYN_SET_RESAMPLER(ZYN_RESAMPLE_LINEAR); }, 1},
+    {"ZYN_GET_PLUGPATH", [] { return static_cast<int32_t>(ZYN_GET_PLUGPATH()[0] == '/'); }, 1},
+    {"ZYN_GET_PLUGNAME", [] { return static_cast<int32_t>(ZYN_GET_PLUGNAME()[0] != '\0'); }, 1},
+    {"ZYN_GET_PLUGDEVICE", [] { return static_cast<int32_t>(ZYN_GET_PLUGDEVICE()[0] != '\0'); }, 1},
+    {"ZYN_GET_PLUGERROR", [] { return static_cast<int32_t>(ZYN_GET_PLUGERROR() != nullptr); }, 1},
+    {"ZYN_PUSH_KEYTEXT", [] { return ZYN_PUSH_KEYTEXT("a", 1); }, 1},
+};
+struct Outcome {
+    int32_t result = -1;
+    long long heap_change = 0;
+};
+Outcome g_outcomes[std::size(kInsideFill)];
+void run_each_inside(int16_t *, int32_t, int32_t) {
+    for (size_t i = 0; i < std::size(kInsideFill); ++i) {
+        const size_t before = heap_bytes_in_use();
+        g_outcomes[i].result = kInsideFill[i].run();
+        g_outcomes[i].heap_change = static_cast<long long>(heap_bytes_in_use()) - static_cast<long long>(before);
+    }
+}
+}  // namespace
+
+TEST(CallbackReentryPumped, NothingInsideACallbackAllocates) {
+    PumpDevice device(44100, 2, 64);
+    ASSERT_TRUE(device.ok());
+    int32_t wave = -1;
+    int16_t *samples = nullptr;
+    ASSERT_EQ(ZYN_CREATE_WAVE(1000, &wave, &samples), 1);
+    int32_t player = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &player), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDCALLBACK(player, run_each_inside), 1);
+    ASSERT_EQ(ZYN_ENABLE_SOUNDCALLBACK(player), 1);
+    device.pump();
+    for (size_t i = 0; i < std::size(kInsideFill); ++i) {
+        SCOPED_TRACE(kInsideFill[i].call);
+        EXPECT_EQ(g_outcomes[i].result, kInsideFill[i].result);
+        EXPECT_EQ(g_outcomes[i].heap_change, 0) << "allocated on the output thread";
+    }
+    // Built by the application, the tables may be chosen from a callback.
+    ASSERT_EQ(ZYN_SET_RESAMPLER(ZYN_RESAMPLE_SINC), 1);
+    device.pump();
+    EXPECT_EQ(g_outcomes[0].result, 1);
 }

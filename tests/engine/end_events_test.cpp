@@ -173,3 +173,71 @@ TEST(EndEvents, ExitWhileTheCallbackWaitsForTheEngineFinishesBoth) {
     EXPECT_EQ(finished.load(), 1) << "the callback ran to its end before ZYN_EXIT returned";
     EXPECT_EQ(ZYN_SET_ENDCALLBACK(nullptr, nullptr), 1);
 }
+
+// Switching to another callback (or off) returns once a running call of the
+// old one has returned, so its user data may be freed at once.
+TEST(EndEvents, SwitchingReturnsAfterARunningCallOfTheOldCallbackReturned) {
+    forget_ends();
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    static std::atomic<int> entered{0}, returned{0};
+    const auto slow = [](int32_t, void *) {
+        entered.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        returned.fetch_add(1);
+    };
+    int calls = 0;
+    for (const bool off : {false, true}) {
+        SCOPED_TRACE(off ? "off" : "to another");
+        entered = returned = 0;
+        ASSERT_EQ(ZYN_SET_ENDCALLBACK(slow, nullptr), 1);
+        int32_t handle = -1;
+        ASSERT_EQ(ZYN_PLAY_WAVE(wave_of(100), 1, 1.0f, 1.0f, 0.0f, &handle), 1);
+        device.pump();
+        for (int i = 0; i < 500 && entered.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_EQ(entered.load(), 1);
+        ASSERT_EQ(ZYN_SET_ENDCALLBACK(off ? nullptr : on_end, off ? nullptr : &calls), 1);
+        EXPECT_EQ(returned.load(), 1) << "the old callback's call has returned";
+    }
+}
+
+// Ends still pending when the engine closes belong to sounds that are gone:
+// a callback that closes and opens the engine again hears none of them.
+TEST(EndEvents, EndsOfAClosedEngineNeverReachTheNextOne) {
+    forget_ends();
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    static std::atomic<int> reopened{0};
+    reopened = 0;
+    const auto reopen = [](int32_t sound, void *) {
+        {
+            std::lock_guard<std::mutex> hold(g_lock);
+            g_ended.push_back({sound, std::this_thread::get_id()});
+        }
+        int first = 0;
+        if (reopened.compare_exchange_strong(first, 1)) {
+            EXPECT_EQ(ZYN_EXIT(), 1);
+            EXPECT_EQ(ZYN_INIT(44100, 2, 3, 256, -1), 1);
+            reopened.store(2);
+        }
+    };
+    ASSERT_EQ(ZYN_SET_ENDCALLBACK(reopen, nullptr), 1);
+    const int32_t wave = wave_of(100);
+    int32_t handles[3];
+    for (int32_t &handle : handles) ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &handle), 1);
+    device.pump();  // three ends in one block
+    {
+        const Watchdog watchdog(10, "the callback closing and opening the engine");
+        while (reopened.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(ended_after_waiting(1).size(), 1u) << "the other two ends were of the closed engine";
+    // The reopened engine's own ends arrive.
+    int32_t fresh = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave_of(100), 1, 1.0f, 1.0f, 0.0f, &fresh), 1);
+    device.pump();
+    const std::vector<Ended> got = ended_after_waiting(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].sound, fresh);
+    EXPECT_EQ(ZYN_SET_ENDCALLBACK(nullptr, nullptr), 1);
+}

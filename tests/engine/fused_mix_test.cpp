@@ -3,6 +3,7 @@
 // speeds, volumes, pans, loops, play ranges, row states and channel limits,
 // every block and every row's position, loop count and release must agree.
 #include "mixer.h"
+#include "streaming/frame_ring.h"
 #include "test_support.h"
 #include "whitebox.h"
 
@@ -25,9 +26,11 @@ struct RowState {
 
 struct StreamState {
     int32_t active;
-    uint8_t *ring_read;
-    int32_t ring_fill;
+    int64_t consumed;  // frames taken from the ring; -1 without one
 };
+
+struct StreamFixture;
+StreamFixture *g_stream = nullptr;  // the stream a test set up, if any
 
 struct EngineSnapshot {
     std::vector<RowState> rows;
@@ -44,9 +47,11 @@ EngineSnapshot take_snapshot() {
         if (s.buffer != nullptr) r.buffer.assign(s.buffer, s.buffer + words);
         snap.rows.push_back(std::move(r));
     }
-    snap.stream = {e.mp3_stream.active.load(), e.mp3_stream.ring_read, e.mp3_stream.ring_fill.load()};
+    snap.stream = {e.mp3_stream.active.load(), e.mp3_stream.ring != nullptr ? e.mp3_stream.ring->consumed() : -1};
     return snap;
 }
+
+void rewind_stream(int64_t consumed);
 
 void restore(const EngineSnapshot &snap) {
     zyn::EngineState &e = zyn::engine();
@@ -59,8 +64,7 @@ void restore(const EngineSnapshot &snap) {
             std::memcpy(s.buffer, snap.rows[i].buffer.data(), snap.rows[i].buffer.size() * 2);
     }
     e.mp3_stream.active.store(snap.stream.active);
-    e.mp3_stream.ring_read = snap.stream.ring_read;
-    e.mp3_stream.ring_fill.store(snap.stream.ring_fill);
+    if (snap.stream.consumed >= 0) rewind_stream(snap.stream.consumed);
 }
 
 // What a fill leaves that the next fill or the application can see.
@@ -191,17 +195,36 @@ void run_scenarios(int32_t channels, int32_t block_frames, int32_t first_seed, i
 }
 
 // The stream's buffers belong to the test: the engine must not free them.
+// Its ring holds exactly the decoded frames, from the start again at will.
 struct StreamFixture {
-    std::vector<int16_t> ring;
+    std::vector<int16_t> frames;
     std::vector<int16_t> mix;
+    zyn::FrameRing ring;
+    explicit StreamFixture(std::vector<int16_t> decoded) : frames(std::move(decoded)) {
+        ring.allocate(static_cast<int64_t>(frames.size() / 2), 2);
+        rewind(0);
+        g_stream = this;
+    }
+    // The ring full of the frames, consumed frames already taken.
+    void rewind(int64_t consumed) {
+        ring.reset();
+        int64_t room = 0;
+        std::memcpy(ring.write_span(&room), frames.data(), frames.size() * 2);
+        ring.commit(room);
+        ring.consume(consumed);
+    }
     ~StreamFixture() {
         zyn::Mp3Stream &st = zyn::engine().mp3_stream;
         st.active.store(0);
-        st.ring_start = st.ring_end = st.ring_read = nullptr;
+        st.ring = nullptr;
         st.mix_buffer = nullptr;
-        st.ring_fill.store(0);
+        g_stream = nullptr;
     }
 };
+
+void rewind_stream(int64_t consumed) {
+    if (g_stream != nullptr) g_stream->rewind(consumed);
+}
 
 }  // namespace
 
@@ -222,15 +245,12 @@ TEST(FusedMix, AStreamBlockComesFirstAndCountsTowardsTheChannelLimit) {
     for (int32_t seed = 1000; seed < 1060; ++seed) {
         Scenario sc(static_cast<uint32_t>(seed));
         clear_rows();
-        StreamFixture fixture;
         // A decoded ring of three and a half blocks, ending the stream once drained.
-        fixture.ring = sc.wave(kBlockFrames * 7 / 2, 2);
+        StreamFixture fixture(sc.wave(kBlockFrames * 7 / 2, 2));
         fixture.mix.assign(static_cast<size_t>(device.block_bytes() / 2), 0);
         zyn::Mp3Stream &st = e.mp3_stream;
-        st.ring_start = st.ring_read = reinterpret_cast<uint8_t *>(fixture.ring.data());
-        st.ring_end = st.ring_start + fixture.ring.size() * 2;
+        st.ring = &fixture.ring;
         st.mix_buffer = fixture.mix.data();
-        st.ring_fill.store(static_cast<int32_t>(fixture.ring.size() * 2));
         st.decoding.store(0);
         st.volume = 1.0f;
         st.pan = sc.one_of<float>({0.0f, 0.4f, -0.7f});

@@ -11,7 +11,13 @@
 // to any float (NaN, infinities, denormals, huge values), play ranges from
 // pointers inside, outside and between the frames of the wave, destruction
 // twice and through stale handles, master stage, callbacks, an MPEG stream
-// of generated frames, pitch shifting. Every input ends with ZYN_EXIT.
+// of generated frames, pitch shifting, tracks opened from the WAV files and
+// from memory (played, sought, looped, queued, faded), groups of sounds and
+// tracks (through stale handles too), fades, clocked starts at any frame,
+// rendering on the application thread (ZYN_INIT_RENDER, ZYN_RENDER of any
+// length), and positional sound (the listener, sounds' places, velocities
+// and distance models, Doppler, SOFA files that are and are not ones).
+// Every input ends with ZYN_EXIT.
 //
 // Crashes, sanitizer reports, leaks and hangs are findings; so is a broken
 // promise of the interface (a call from a callback that must be refused but
@@ -23,6 +29,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +49,8 @@ namespace {
 constexpr int kWaveSlots = 6;
 constexpr int kSoundSlots = 12;
 constexpr int kAdoptSlots = 4;
+constexpr int kTrackSlots = 4;
+constexpr int kGroupSlots = 4;
 constexpr int kScriptSteps = 48;
 // Callback steps per input: the output thread would otherwise spend the
 // whole input inside callbacks.
@@ -109,6 +118,7 @@ struct SoundSlot {
 
 WaveSlot g_waves[kWaveSlots];
 SoundSlot g_sounds[kSoundSlots];
+int32_t g_groups[kGroupSlots];  // handles, may be stale
 
 // Every wave the engine holds, also those whose slot was taken by another:
 // the play range of any sound lies inside one of them. The application
@@ -123,10 +133,17 @@ std::vector<LiveWave> g_live_waves;
 std::atomic<int32_t> g_wave_handle[kWaveSlots];
 std::atomic<int32_t> g_sound_handle[kSoundSlots];
 std::atomic<int32_t> g_sound_wave[kSoundSlots];
+std::atomic<int32_t> g_group_handle[kGroupSlots];
 // Sounds a callback made, for the application thread to take over.
 std::atomic<int32_t> g_adopt[kAdoptSlots];
+// Track handles (may be stale), as both threads see them.
+std::atomic<int32_t> g_track_handle[kTrackSlots];
+// A short WAV image every memory track reads in place; it lives as long as
+// the process, so no track can outlive it.
+std::vector<uint8_t> g_track_image;
 
 void publish_wave(int slot) { g_wave_handle[slot].store(g_waves[slot].handle); }
+void publish_group(int slot) { g_group_handle[slot].store(g_groups[slot]); }
 void publish_sound(int slot) {
     g_sound_handle[slot].store(g_sounds[slot].handle);
     const int w = g_sounds[slot].wave;
@@ -187,6 +204,12 @@ enum class Step : uint8_t {
     StreamVolumePan,
     ToggleCallbacks,
     WriteBlock,
+    TrackSettings,
+    Resampler,
+    GroupSettings,
+    PlayAt,
+    Space,
+    Effects,
     kCount
 };
 
@@ -218,12 +241,192 @@ void set_pointers_inside_fill(const ScriptStep &s, int32_t sound, int32_t wave) 
 
 void read_back(int32_t sound);
 
+// Group settings, membership and fades, from either thread. A fade of a
+// duration that is no number or below 0 is refused; any other volume is
+// clamped, and the getter answers the target at once.
+void group_settings(uint8_t how, int32_t group, int32_t sound, int32_t track, float f, float ms, int32_t value) {
+    switch (how % 10) {
+        case 6: {
+            const int32_t ok = ZYN_FADE_GROUP(group, f, ms);
+            if (!(ms >= 0.0f)) expect(ok == 0, "ZYN_FADE_GROUP refuses a duration that is not one");
+            break;
+        }
+        case 7: {
+            const int32_t ok = ZYN_FADE_SOUND(sound, f, ms, value & 1);
+            if (!(ms >= 0.0f)) expect(ok == 0, "ZYN_FADE_SOUND refuses a duration that is not one");
+            float v = -1.0f;
+            if (ok == 1 && (value & 1) == 0 && ZYN_GET_SOUNDVOLUME(sound, &v) == 1)
+                expect(v == 0.0f || (v >= 0.0001f && v <= 2.0f), "a fading sound's volume reads back clamped");
+            break;
+        }
+        case 8: ZYN_SET_TRACKGROUP(track, (value & 1) ? -1 : group); break;
+        case 9: {
+            int32_t in = 0;
+            if (ZYN_GET_TRACKGROUP(track, &in) == 1) expect(in == -1 || in > 0, "a group handle is positive");
+            break;
+        }
+        case 0: {
+            if (ZYN_SET_GROUPVOLUME(group, f) != 1) break;
+            float v = -1.0f;
+            if (ZYN_GET_GROUPVOLUME(group, &v) == 1)
+                expect(v == 0.0f || (v >= 0.0001f && v <= 2.0f), "a group's volume is clamped");
+            break;
+        }
+        case 1: {
+            int32_t muted = -1;
+            if (ZYN_SET_GROUPMUTED(group, value) == 1 && ZYN_GET_GROUPMUTED(group, &muted) == 1)
+                expect(muted == 0 || muted == 1, "a group's mute reads back as 0 or 1");
+            break;
+        }
+        case 2: ZYN_SET_GROUPPAUSED(group, value); break;
+        case 3: ZYN_SET_SOUNDGROUP(sound, group); break;
+        case 4: ZYN_SET_SOUNDGROUP(sound, -1); break;
+        default: {
+            int32_t in = 0, paused = 0;
+            if (ZYN_GET_SOUNDGROUP(sound, &in) == 1) expect(in == -1 || in > 0, "a group handle is positive");
+            ZYN_GET_GROUPPAUSED(group, &paused);
+            break;
+        }
+    }
+}
+
+// Filters and reverb sends of a sound, a group and a track, and the reverb,
+// from either thread (nothing of it allocates). What is taken reads back in
+// range; a filter of another type, or with a cutoff or q that is no finite
+// number, is refused.
+void effect_settings(uint8_t how, int32_t sound, int32_t group, int32_t track, const float *f, int32_t value) {
+    const int32_t type = (how & 0x80) ? value : (how >> 4) % 4;
+    const bool bad = type < ZYN_FILTER_NONE || type > ZYN_FILTER_BANDPASS ||
+                     (type != ZYN_FILTER_NONE && !(std::isfinite(f[0]) && std::isfinite(f[1])));
+    int32_t got_type = -1;
+    float cutoff = 0.0f, q = 0.0f, send = -1.0f;
+    int32_t ok = 0;
+    switch (how % 8) {
+        case 0:
+            ok = ZYN_SET_SOUNDFILTER(sound, type, f[0], f[1]);
+            if (ok == 1) ZYN_GET_SOUNDFILTER(sound, &got_type, &cutoff, &q);
+            break;
+        case 1:
+            ok = ZYN_SET_GROUPFILTER(group, type, f[0], f[1]);
+            if (ok == 1) ZYN_GET_GROUPFILTER(group, &got_type, &cutoff, &q);
+            break;
+        case 2:
+            ok = ZYN_SET_TRACKFILTER(track, type, f[0], f[1]);
+            if (ok == 1) ZYN_GET_TRACKFILTER(track, &got_type, &cutoff, &q);
+            break;
+        case 3:
+            if (ZYN_SET_SOUNDREVERB(sound, f[2]) == 1 && ZYN_GET_SOUNDREVERB(sound, &send) == 1)
+                expect(send >= 0.0f && send <= 1.0f, "a sound's send reads back within 0..1");
+            return;
+        case 4:
+            if (ZYN_SET_GROUPREVERB(group, f[2]) == 1 && ZYN_GET_GROUPREVERB(group, &send) == 1)
+                expect(send >= 0.0f && send <= 1.0f, "a group's send reads back within 0..1");
+            return;
+        case 5:
+            if (ZYN_SET_TRACKREVERB(track, f[2]) == 1 && ZYN_GET_TRACKREVERB(track, &send) == 1)
+                expect(send >= 0.0f && send <= 1.0f, "a track's send reads back within 0..1");
+            return;
+        case 6: {
+            float v[4] = {-1.0f, -1.0f, -1.0f, -1.0f};
+            const int32_t set = ZYN_SET_REVERB(f[0], f[1], f[2], f[3]);
+            bool finite = true;
+            for (int i = 0; i < 4; ++i) finite = finite && std::isfinite(f[i]);
+            if (!finite) expect(set == 0, "ZYN_SET_REVERB refuses a value that is no finite number");
+            if (ZYN_GET_REVERB(&v[0], &v[1], &v[2], &v[3]) == 1)
+                for (float x : v) expect(x >= 0.0f && x <= 1.0f, "the reverb's settings read back within 0..1");
+            return;
+        }
+        default:
+            ZYN_GET_SOUNDFILTER(sound, nullptr, &cutoff, &q);
+            ZYN_GET_GROUPREVERB(group, nullptr);
+            ZYN_GET_REVERB(nullptr, nullptr, nullptr, nullptr);
+            return;
+    }
+    if (bad) expect(ok == 0, "a filter of no known type, or with a cutoff or q that is no number, is refused");
+    if (ok == 1) {
+        expect(got_type == type, "a filter's type reads back");
+        if (type != ZYN_FILTER_NONE)
+            expect(cutoff >= 10.0f && cutoff <= 0.49f * 768000.0f && q >= 0.1f && q <= 20.0f,
+                   "a filter's cutoff and q read back clamped");
+    }
+}
+
+// A clocked start at a frame near the clock, or at one that is absurd.
+// Positional sound from either thread. A vector holding a value that is no
+// finite coordinate within 1e12 is refused, as are an unknown distance
+// model and Doppler settings that are not numbers in range; the getters
+// answer what was taken.
+bool usable_vector(const float v[3]) {
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(v[i]) <= 1.0e12f)) return false;
+    return true;
+}
+
+void space_settings(uint8_t how, int32_t sound, const float f[4], int32_t value) {
+    const float v[3] = {f[0], f[1], f[2]}, w[3] = {f[1], f[2], f[3]}, up[3] = {0.0f, 1.0f, 0.0f};
+    switch (how % 7) {
+        case 0: {
+            const int32_t ok = ZYN_SET_LISTENER(v, w, (value & 1) ? up : v);
+            if (!usable_vector(v) || !usable_vector(w)) expect(ok == 0, "ZYN_SET_LISTENER refuses a bad vector");
+            break;
+        }
+        case 1:
+            expect(ZYN_SET_LISTENERVELOCITY(v) == (usable_vector(v) ? 1 : 0),
+                   "ZYN_SET_LISTENERVELOCITY takes every usable vector and no other");
+            break;
+        case 2: {
+            const int32_t ok = ZYN_SET_SOUNDPOSITION(sound, (value & 3) == 0 ? nullptr : v);
+            if ((value & 3) != 0 && !usable_vector(v)) expect(ok == 0, "ZYN_SET_SOUNDPOSITION refuses a bad vector");
+            break;
+        }
+        case 3:
+            if (ZYN_SET_SOUNDVELOCITY(sound, v) == 1) expect(usable_vector(v), "a refused velocity is not taken");
+            break;
+        case 4:
+            if (ZYN_SET_SOUNDDISTANCE(sound, value, f[0], f[1], f[2]) == 1)
+                expect(value >= ZYN_DISTANCE_NONE && value <= ZYN_DISTANCE_EXPONENTIAL, "only a known model is taken");
+            break;
+        case 5:
+            expect(ZYN_SET_DOPPLER(f[0], f[1]) ==
+                       (std::isfinite(f[0]) && f[0] >= 0.0f && std::isfinite(f[1]) && f[1] > 0.0f ? 1 : 0),
+                   "ZYN_SET_DOPPLER takes the settings in range and no other");
+            break;
+        default: {
+            float a[3] = {}, b[3] = {}, c[3] = {}, factor = -1.0f, speed = -1.0f, ref = 0.0f, max = 0.0f, roll = -1.0f;
+            int32_t positional = -1, model = -1, active = -1;
+            ZYN_GET_LISTENER(a, b, c);
+            expect(usable_vector(a) && usable_vector(b) && usable_vector(c), "the listener holds usable vectors");
+            expect(ZYN_GET_LISTENERVELOCITY(a) == 1 && usable_vector(a), "the listener's velocity is usable");
+            expect(ZYN_GET_DOPPLER(&factor, &speed) == 1 && factor >= 0.0f && speed > 0.0f, "Doppler in range");
+            if (ZYN_GET_SOUNDPOSITION(sound, a, &positional) == 1)
+                expect(usable_vector(a) && (positional == 0 || positional == 1), "a sound's position is usable");
+            if (ZYN_GET_SOUNDVELOCITY(sound, a) == 1) expect(usable_vector(a), "a sound's velocity is usable");
+            if (ZYN_GET_SOUNDDISTANCE(sound, &model, &ref, &max, &roll) == 1)
+                expect(model >= 0 && model <= 3 && ref > 0.0f && !(max < ref) && roll >= 0.0f, "a model in range");
+            ZYN_GET_HRTF((value & 1) ? nullptr : &active);
+            ZYN_GET_SOUNDVELOCITY(sound, nullptr);
+            break;
+        }
+    }
+}
+
+void play_at(int32_t sound, int32_t loops, uint8_t how, int32_t offset) {
+    int64_t now = 0;
+    if (ZYN_GET_CLOCK(&now) != 1) now = 0;
+    static const int64_t kOdd[] = {-1, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+                                   (int64_t{1} << 42) + (int64_t{1} << 40), 0};
+    const int64_t frame = (how & 3) != 0 ? now + offset % 5000 : kOdd[(how >> 2) % 5];
+    const int32_t ok = ZYN_PLAY_SOUND_AT(sound, loops, frame);
+    if (frame < 0 || frame == std::numeric_limits<int64_t>::max())
+        expect(ok == 0, "ZYN_PLAY_SOUND_AT refuses a negative frame and INT64_MAX");
+}
+
 // A call that does its own work on the output thread is refused there: it
 // would join that thread, wait for files or allocate.
 void must_refuse(const ScriptStep &s) {
     int32_t wave = g_wave_handle[s.slot % kWaveSlots].load();
     int32_t result = -1;
-    switch (s.value & 15) {
+    switch (s.value & 31) {
         case 0: result = ZYN_INIT(44100, 2, 3, 256, -1); break;
         case 1: result = ZYN_START(); break;
         case 2: result = ZYN_STOP(); break;
@@ -244,6 +447,45 @@ void must_refuse(const ScriptStep &s) {
         }
         case 7: result = ZYN_CREATE_MP3STREAM(g_mp3_path.c_str()); break;
         case 8: result = ZYN_PLAY_MP3STREAM(1.0f, 0.0f); break;
+        case 9: {
+            int32_t made = 7;
+            result = s.how[0] & 1 ? ZYN_OPEN_TRACK(g_wav_path.c_str(), &made)
+                                  : ZYN_OPEN_TRACKMEMORY(g_track_image.data(), g_track_image.size(), &made);
+            expect(made == -1, "a refused track open leaves its handle at -1");
+            break;
+        }
+        case 10: {
+            int32_t track = g_track_handle[s.slot % kTrackSlots].load();
+            result = ZYN_CLOSE_TRACK(&track);
+            break;
+        }
+        case 11: result = ZYN_PLAY_TRACK(g_track_handle[s.slot % kTrackSlots].load(), 1); break;
+        case 12: result = ZYN_SEEK_TRACK(g_track_handle[s.slot % kTrackSlots].load(), 0); break;
+        case 13: result = ZYN_SET_TRACKLOOP(g_track_handle[s.slot % kTrackSlots].load(), 0, -1); break;
+        case 14:
+            result = ZYN_QUEUE_TRACK(g_track_handle[s.slot % kTrackSlots].load(),
+                                     g_track_handle[(s.slot + 1) % kTrackSlots].load());
+            break;
+        case 15:
+            result = ZYN_CROSSFADE_TRACKS(g_track_handle[s.slot % kTrackSlots].load(),
+                                          g_track_handle[(s.slot + 1) % kTrackSlots].load(), 10.0f);
+            break;
+        case 16: result = ZYN_SET_PLUGNAME("thread"); break;
+        case 17: result = ZYN_GET_NUMOFDEVICES(); break;
+        case 18: result = ZYN_GET_DEVICENAME(0)[0] != '\0' ? 1 : 0; break;
+        case 19: {
+            int32_t made = 7;
+            result = ZYN_CREATE_GROUP(&made);
+            expect(made == 7, "a refused ZYN_CREATE_GROUP leaves its handle");
+            break;
+        }
+        case 20: {
+            int16_t samples[64];
+            result = ZYN_RENDER(samples, 32);
+            break;
+        }
+        case 21: result = ZYN_INIT_RENDER(44100, 2, 256); break;
+        case 22: result = ZYN_SET_HRTF((s.how[0] & 1) ? "default" : nullptr); break;
         default: return;
     }
     if (result != 0) report("a call that must be refused inside a callback was carried out");
@@ -317,6 +559,41 @@ void run_step(const ScriptStep &s, int16_t *block, int32_t channels, int32_t fra
                     break;
             }
             break;
+        case Step::TrackSettings: {
+            const int32_t track = g_track_handle[s.slot % kTrackSlots].load();
+            switch (s.how[0] % 6) {
+                case 0: ZYN_STOP_TRACK(track); break;
+                case 1: ZYN_SET_TRACKPAUSED(track, s.value); break;
+                case 2: ZYN_SET_TRACKVOLUME(track, s.f[0]); break;
+                case 3: ZYN_SET_TRACKPAN(track, s.f[0]); break;
+                case 4: ZYN_FADE_TRACK(track, s.f[0], s.f[1], s.value); break;
+                default: {
+                    int64_t frame = -1;
+                    if (ZYN_GET_TRACKPOSITION(track, &frame) == 1) expect(frame >= 0, "a track position is never negative");
+                    ZYN_IS_TRACKPLAYING(track);
+                    expect(ZYN_GET_PLAYINGTRACKS() >= 0, "a count of tracks is never negative");
+                    break;
+                }
+            }
+            break;
+        }
+        case Step::Resampler:
+            // Only a mode whose tables exist is taken here; none is built.
+            if (s.how[0] & 1)
+                ZYN_SET_RESAMPLER(s.value % 5);
+            else
+                ZYN_SET_SOUNDRESAMPLER(sound, s.value % 5);
+            break;
+        case Step::GroupSettings:
+            group_settings(s.how[0], g_group_handle[s.how[1] % kGroupSlots].load(), sound,
+                           g_track_handle[s.how[2] % kTrackSlots].load(), s.f[0], s.f[1], s.value);
+            break;
+        case Step::PlayAt: play_at(sound, s.value, s.how[0], s.offsets[0]); break;
+        case Step::Space: space_settings(s.how[0], sound, s.f, s.value); break;
+        case Step::Effects:
+            effect_settings(s.how[0], sound, g_group_handle[s.how[1] % kGroupSlots].load(),
+                            g_track_handle[s.how[2] % kTrackSlots].load(), s.f, s.value);
+            break;
         case Step::WriteBlock:
             // The whole block the callback was handed is its to change.
             for (int32_t i = 0; i < channels * frames; ++i)
@@ -359,6 +636,76 @@ ScriptStep read_step(FuzzedDataProvider &in) {
     return s;
 }
 
+// ---- The end callback's script ------------------------------------------------------
+//
+// The end callback runs on an event thread of the engine, outside any fill:
+// what it does comes from the input, read before any thread of the input
+// runs. Lifecycle calls are left out (the application thread's checks
+// assume it alone opens and closes the engine); turning itself off, on or
+// to another routine are in.
+
+enum class EndStep : uint8_t { Nothing, IsPlaying, Destroy, ReadBack, Reregister, Off, Switch, kCount };
+constexpr int kEndSteps = 8;
+EndStep g_end_script[kEndSteps];
+int g_end_length = 0;
+bool g_end_sets = false;  // the script sets a routine itself
+std::atomic<int> g_end_cursor{0};
+std::atomic<int> g_end_running{0};  // calls of end_callback under way
+int g_end_user = 0;                 // its user data: the address is checked
+
+void other_end(int32_t, void *) {}
+
+void end_callback(int32_t sound, void *user) {
+    g_end_running.fetch_add(1);
+    expect(user == &g_end_user, "the end callback gets the user data set with it");
+    if (g_end_length > 0) {
+        switch (g_end_script[g_end_cursor.fetch_add(1) % g_end_length]) {
+            case EndStep::Nothing: break;
+            case EndStep::IsPlaying: {
+                const int32_t playing = ZYN_IS_PLAYING(sound);
+                expect(playing == 0 || playing == 1, "ZYN_IS_PLAYING answers 0 or 1");
+                break;
+            }
+            case EndStep::Destroy: ZYN_DESTROY_SOUND(&sound); break;
+            case EndStep::ReadBack: read_back(sound); break;
+            case EndStep::Reregister:
+                expect(ZYN_SET_ENDCALLBACK(end_callback, &g_end_user) == 1,
+                       "an end callback may set itself again");
+                break;
+            case EndStep::Off:
+                expect(ZYN_SET_ENDCALLBACK(nullptr, nullptr) == 1, "an end callback may turn itself off");
+                break;
+            case EndStep::Switch: ZYN_SET_ENDCALLBACK(other_end, nullptr); break;
+            case EndStep::kCount: break;
+        }
+    }
+    g_end_running.fetch_sub(1);
+}
+
+// The track end callback, also on the event thread, may decode: it plays the
+// track again, closes it, or starts the one in the next slot (a bounded
+// number of times per input, so that two tracks cannot start each other
+// for ever).
+constexpr int kTrackEndBudget = 16;
+std::atomic<int> g_track_end_mode{0};
+std::atomic<int> g_track_end_calls{0};
+int g_track_end_user = 0;
+
+void track_end(int32_t track, void *user) {
+    expect(user == &g_track_end_user, "the track end callback gets the user data set with it");
+    if (g_track_end_calls.fetch_add(1) >= kTrackEndBudget) return;
+    switch (g_track_end_mode.load()) {
+        case 1: ZYN_PLAY_TRACK(track, 1); break;
+        case 2: ZYN_CLOSE_TRACK(&track); break;
+        case 3: {
+            for (int i = 0; i < kTrackSlots; ++i)
+                if (g_track_handle[i].load() == track) ZYN_PLAY_TRACK(g_track_handle[(i + 1) % kTrackSlots].load(), 1);
+            break;
+        }
+        default: break;
+    }
+}
+
 // ---- Checks on what reads back --------------------------------------------------
 
 void read_back(int32_t sound) {
@@ -389,6 +736,12 @@ void read_back(int32_t sound) {
         expect(stream >= -1.0f && stream <= 1.0f, "stream pan in range");
     const double time = ZYN_GET_PLAYTIME();
     expect(std::isfinite(time) && time >= 0.0, "play time is a finite count");
+    ZynOutputStats stats;
+    stats.size = sizeof(stats);
+    if (ZYN_GET_OUTPUTSTATS(&stats) == 1)
+        expect(stats.size == sizeof(stats) && (stats.connected == 0 || stats.connected == 1) &&
+                   std::isfinite(stats.latency_ms) && stats.latency_ms >= 0.0f && stats.underruns >= 0,
+               "the output's figures are sane");
     expect(ZYN_GET_PLAYEDSAMPLES() >= 0, "played frames are never negative");
 }
 
@@ -536,6 +889,32 @@ enum class Call : uint8_t {
     MaxChannels,
     DeviceQueries,
     Wait,
+    OpenTrack,
+    CloseTrack,
+    PlayTrack,
+    StopTrack,
+    TrackSettings,
+    SeekTrack,
+    TrackLoop,
+    QueueTrack,
+    FadeTrack,
+    TrackQueries,
+    EndCallback,
+    TrackEndCallback,
+    Smoothing,
+    Resampler,
+    PlugName,
+    Devices,
+    Realtime,
+    OutputStats,
+    Group,
+    PlayAt,
+    Clock,
+    InitRender,
+    Render,
+    Space,
+    Hrtf,
+    Effects,
     kCount
 };
 
@@ -615,6 +994,46 @@ int32_t sound_handle(FuzzedDataProvider &in, int slot) {
                                          std::numeric_limits<int32_t>::min()});
 }
 
+// A name from the plug-in's own, names of nothing, hostile bytes and
+// lengths; a choice is always given back at the end, so the fixture stays
+// the one opened.
+void plug_name(FuzzedDataProvider &in) {
+    static const char *const kNames[] = {"thread", "plug-null.so", "NULL", "fixture thread", "probed thread",
+                                         "nothing", "", "\xC3\x28", "\xED\xA0\x80", "\xC0\xAF"};
+    std::string name;
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0: name = in.PickValueInArray(kNames); break;
+        case 1: name = in.ConsumeRandomLengthString(300); break;
+        case 2: name.assign(in.ConsumeIntegralInRange<size_t>(250, 4096), 'x'); break;
+        default: expect(ZYN_SET_PLUGNAME(nullptr) == 1, "ZYN_SET_PLUGNAME(NULL) always succeeds"); return;
+    }
+    const int32_t set = ZYN_SET_PLUGNAME(name.c_str());
+    if (std::strlen(name.c_str()) > 255) expect(set == 0, "a name longer than 255 bytes is refused");
+    if (set == 1 && name == "nothing" && ZYN_GET_NUMOFPLUGOUTS() > 0) {
+        const int32_t channels = ZYN_GET_PLUGCHANNELS();
+        expect(ZYN_INIT(44100, 2, 3, 256, -1) == 0, "ZYN_INIT fails for a name no plug-in has");
+        expect(ZYN_GET_PLUGCHANNELS() == channels, "the open device stays as it was");
+    }
+    ZYN_SET_PLUGNAME(nullptr);
+}
+
+// The figures into a buffer larger than the struct: nothing past the size
+// given may change.
+void output_stats(FuzzedDataProvider &in) {
+    static const int32_t kSizes[] = {std::numeric_limits<int32_t>::min(), -1, 0, 3, 4, 8, 12, 16, 24,
+                                     static_cast<int32_t>(sizeof(ZynOutputStats)), 1 << 20};
+    alignas(ZynOutputStats) unsigned char raw[sizeof(ZynOutputStats) + 16];
+    std::memset(raw, 0xA5, sizeof(raw));
+    auto *stats = reinterpret_cast<ZynOutputStats *>(raw);
+    const int32_t size = in.PickValueInArray(kSizes);
+    stats->size = size;
+    const int32_t result = ZYN_GET_OUTPUTSTATS(in.ConsumeIntegralInRange<int>(0, 15) == 0 ? nullptr : stats);
+    if (size < 4) expect(result == 0, "a size below 4 is refused");
+    expect(stats->size == size, "the size keeps the caller's value");
+    const size_t filled = result == 1 ? std::min<size_t>(static_cast<size_t>(size), sizeof(ZynOutputStats)) : 4;
+    for (size_t i = filled; i < sizeof(raw); ++i) expect(raw[i] == 0xA5, "nothing is written past the size given");
+}
+
 void note_wave(int slot, int32_t handle) {
     WaveSlot &w = g_waves[slot];
     w.handle = handle;
@@ -637,8 +1056,15 @@ void check_range(int32_t sound) {
     if (ZYN_GET_SOUNDPOINTERS(sound, &start, nullptr, &end) != 1) return;
     const auto a = reinterpret_cast<uintptr_t>(start), b = reinterpret_cast<uintptr_t>(end);
     expect(a <= b, "a play range never ends before it starts");
-    for (const LiveWave &w : g_live_waves)
-        if (w.start <= a && b <= w.end) return;
+    for (const LiveWave &w : g_live_waves) {
+        if (w.start <= a && b <= w.end) {
+            // Empty only where the wave holds less than a frame (made on a
+            // one-channel device, played on a two-channel one).
+            expect(a < b || w.end - w.start < 2 * static_cast<uintptr_t>(g_channels),
+                   "a play range holds a frame");
+            return;
+        }
+    }
     report("a play range reaches outside the wave it plays");
 }
 
@@ -745,8 +1171,20 @@ void pitch_shift(FuzzedDataProvider &in) {
     }
 }
 
-// Lets the output thread run a few fills (or gives up soon when none runs).
+bool rendering() { return std::strcmp(ZYN_GET_PLUGNAME(), "Render") == 0; }
+
+// Up to a million frames, in several blocks (or none, or too many).
+int16_t g_render_out[2 * ((1 << 20) + 1)];
+
+// Lets the output thread run a few fills (or gives up soon when none runs);
+// an engine that renders mixes them here.
 void wait_fills(int fills) {
+    if (rendering()) {
+        const int64_t frames = static_cast<int64_t>(fills) * ZYN_GET_PLUGFRAMES();
+        expect(ZYN_RENDER(g_render_out, static_cast<int32_t>(frames < (1 << 20) ? frames : (1 << 20))) == 1,
+               "ZYN_RENDER renders blocks");
+        return;
+    }
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);
     int32_t last = ZYN_GET_PLAYEDBYTES();
@@ -804,6 +1242,130 @@ void stream_callback_call(FuzzedDataProvider &in) {
     }
 }
 
+int32_t track_handle(FuzzedDataProvider &in) {
+    if (in.ConsumeIntegralInRange<int>(0, 7) != 0)
+        return g_track_handle[in.ConsumeIntegralInRange<int>(0, kTrackSlots - 1)].load();
+    return in.PickValueInArray<int32_t>({-1, 0, 1, kTrackSlots, 1000, std::numeric_limits<int32_t>::min()});
+}
+
+int64_t pick_frame(FuzzedDataProvider &in) {
+    static const int64_t kSpecial[] = {0, 1, -1, 255, 256, 4095, 4096, 44100, std::numeric_limits<int64_t>::max(),
+                                       std::numeric_limits<int64_t>::min()};
+    return in.ConsumeBool() ? in.PickValueInArray(kSpecial) : in.ConsumeIntegralInRange<int64_t>(-10, 20000);
+}
+
+void open_track(FuzzedDataProvider &in) {
+    const int slot = in.ConsumeIntegralInRange<int>(0, kTrackSlots - 1);
+    int32_t made = 12345;
+    int32_t ok = 0;
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0:
+            if (!write_file(g_wav_path, make_wav(in))) return;
+            ok = ZYN_OPEN_TRACK(g_wav_path.c_str(), &made);
+            break;
+        case 1:
+            if (!write_file(g_mp3_path, make_mp3(in))) return;
+            ok = ZYN_OPEN_TRACK(g_mp3_path.c_str(), &made);
+            break;
+        case 2: ok = ZYN_OPEN_TRACK(in.ConsumeBool() ? g_missing_path.c_str() : g_folder.c_str(), &made); break;
+        default: ok = ZYN_OPEN_TRACKMEMORY(g_track_image.data(), g_track_image.size(), &made); break;
+    }
+    if (ok != 1) {
+        expect(made == -1, "a failed track open writes handle -1");
+        return;
+    }
+    expect(made >= 0, "an open track has a handle");
+    int64_t frames = 0;
+    int32_t rate = 0, channels = 0;
+    expect(ZYN_GET_TRACKINFO(made, &frames, &rate, &channels) == 1 && rate > 0 && channels > 0,
+           "an open track tells its format");
+    // An earlier track of the slot stays open until ZYN_EXIT: its handle is simply forgotten.
+    g_track_handle[slot].store(made);
+}
+
+void track_call(FuzzedDataProvider &in, Call which) {
+    const int32_t track = track_handle(in);
+    switch (which) {
+        case Call::CloseTrack: {
+            int32_t handle = track;
+            if (ZYN_CLOSE_TRACK(&handle) == 1)
+                expect(handle == -1, "a closed track's handle becomes -1");
+            else
+                expect(handle == track, "a refused close leaves the handle");
+            break;
+        }
+        case Call::PlayTrack: {
+            const int32_t loops = pick_int(in);
+            if (ZYN_PLAY_TRACK(track, loops) == 1) expect(loops >= 1, "a track plays 1 pass or more");
+            break;
+        }
+        case Call::StopTrack:
+            if (ZYN_STOP_TRACK(track) == 1) {
+                int64_t frame = -1;
+                expect(ZYN_GET_TRACKPOSITION(track, &frame) == 1 && (frame == 0 || g_script_length > 0),
+                       "a stopped track stands at frame 0");
+            }
+            break;
+        case Call::TrackSettings:
+            ZYN_SET_TRACKPAUSED(track, pick_int(in));
+            if (ZYN_SET_TRACKVOLUME(track, pick_float(in)) == 1) {
+                float v = -1;
+                if (ZYN_GET_TRACKVOLUME(track, &v) == 1)
+                    expect(v >= 0.0f && v <= 2.0f, "a track's volume stays in 0..2");
+            }
+            if (ZYN_SET_TRACKPAN(track, pick_float(in)) == 1) {
+                float p = -2;
+                if (ZYN_GET_TRACKPAN(track, &p) == 1) expect(p >= -1.0f && p <= 1.0f, "a track's pan stays in -1..+1");
+            }
+            break;
+        case Call::SeekTrack: {
+            const int64_t frame = pick_frame(in);
+            if (ZYN_SEEK_TRACK(track, frame) == 1) expect(frame >= 0, "no seek before the start");
+            break;
+        }
+        case Call::TrackLoop: {
+            const int64_t start = pick_frame(in), end = pick_frame(in);
+            if (ZYN_SET_TRACKLOOP(track, start, end) == 1)
+                expect(start >= 0 && (end == -1 || end > start), "only a loop holding frames is set");
+            break;
+        }
+        case Call::QueueTrack:
+            if (ZYN_QUEUE_TRACK(track, track) == 1) report("a track queued after itself");
+            ZYN_QUEUE_TRACK(track, track_handle(in));
+            break;
+        case Call::FadeTrack:
+            if (in.ConsumeBool())
+                ZYN_FADE_TRACK(track, pick_float(in), pick_float(in), pick_int(in));
+            else
+                ZYN_CROSSFADE_TRACKS(track, track_handle(in), pick_float(in));
+            break;
+        default: {
+            int64_t frame = -1, frames = 0, late = -1;
+            int32_t rate = 0, channels = 0;
+            if (ZYN_GET_TRACKPOSITION(track, &frame) == 1) expect(frame >= 0, "a track position is never negative");
+            if (ZYN_GET_TRACKINFO(track, &frames, &rate, &channels) == 1 && frames >= 0 && frame >= 0)
+                expect(frame <= frames, "a track position lies inside its file");
+            if (ZYN_GET_TRACKUNDERRUNS(track, &late) == 1) expect(late >= 0, "late frames are never negative");
+            ZYN_GET_TRACKINFO(track, nullptr, nullptr, nullptr);
+            ZYN_IS_TRACKPLAYING(track);
+            expect(ZYN_GET_PLAYINGTRACKS() >= 0, "a count of tracks is never negative");
+            break;
+        }
+    }
+}
+
+// A switch returns once a running call of the routine it replaces has
+// returned; certain only while the end callback sets no routine itself.
+void end_callback_call(FuzzedDataProvider &in) {
+    const int how = in.ConsumeIntegralInRange<int>(0, 2);
+    const int32_t ok = how == 0   ? ZYN_SET_ENDCALLBACK(end_callback, &g_end_user)
+                       : how == 1 ? ZYN_SET_ENDCALLBACK(other_end, nullptr)
+                                  : ZYN_SET_ENDCALLBACK(nullptr, nullptr);
+    expect(ok == 1, "ZYN_SET_ENDCALLBACK succeeds on the application thread");
+    if (how != 0 && !g_end_sets)
+        expect(g_end_running.load() == 0, "no call of the replaced end callback runs on");
+}
+
 void forget_everything() {
     for (int i = 0; i < kWaveSlots; ++i) {
         g_waves[i] = WaveSlot{};
@@ -814,16 +1376,28 @@ void forget_everything() {
         publish_sound(i);
     }
     for (std::atomic<int32_t> &a : g_adopt) a.store(-1);
+    for (std::atomic<int32_t> &t : g_track_handle) t.store(-1);
+    for (int i = 0; i < kGroupSlots; ++i) {
+        g_groups[i] = -1;
+        publish_group(i);
+    }
 }
+
+int64_t g_last_clock = 0;  // the clock never goes back but at ZYN_EXIT
 
 void exit_engine() {
     expect(ZYN_EXIT() == 1, "ZYN_EXIT succeeds on the application thread");
     expect(ZYN_GET_PLUGRUNNING() == 0, "nothing runs after ZYN_EXIT");
+    for (int32_t g : g_groups)
+        if (g != -1) expect(ZYN_SET_GROUPVOLUME(g, 1.0f) == 0, "no group outlives ZYN_EXIT");
+    g_last_clock = 0;
     for (const WaveSlot &w : g_waves) {
         int32_t ms = 0;
         if (w.handle >= 0)
             expect(ZYN_GET_WAVELENGTH(w.handle, &ms) == 0, "no wave outlives ZYN_EXIT");
     }
+    for (const std::atomic<int32_t> &t : g_track_handle)
+        if (t.load() >= 0) expect(ZYN_GET_TRACKINFO(t.load(), nullptr, nullptr, nullptr) == 0, "no track outlives ZYN_EXIT");
     g_channels = 0;
     g_live_waves.clear();
     forget_everything();
@@ -862,8 +1436,21 @@ void call(FuzzedDataProvider &in) {
             int16_t *a = nullptr, *b = nullptr;
             ZYN_GET_WAVELENGTH(wave, &ms);
             ZYN_GET_WAVELENGTH(wave, nullptr);
-            ZYN_GET_WAVEPOINTERS(wave, &a, &b, &channels);
             ZYN_GET_WAVEPOINTERS(wave, nullptr, nullptr, nullptr);
+            int64_t frames = -1;
+            int32_t rate = 0, info_channels = 0;
+            if (ZYN_GET_WAVEINFO(wave, &frames, &rate, &info_channels) == 1 &&
+                ZYN_GET_WAVEPOINTERS(wave, &a, &b, &channels) == 1) {
+                // A wave keeps the format it was made in, whatever the device has now.
+                expect(info_channels == channels && (channels == 1 || channels == 2),
+                       "ZYN_GET_WAVEINFO and ZYN_GET_WAVEPOINTERS agree on a wave's channels");
+                expect(frames >= 1 && frames * channels == b - a,
+                       "a wave's frames fill its samples exactly");
+                expect(rate >= 4000 && rate <= 768000, "a wave's rate is one a device had");
+                expect(ZYN_GET_WAVELENGTH(wave, &ms) == 0 || ms == frames * 1000 / rate,
+                       "a wave's length is its frames at its own rate");
+            }
+            ZYN_GET_WAVEINFO(wave, nullptr, nullptr, nullptr);
             break;
         }
         case Call::PlayWave: place_sound(in, true); break;
@@ -1001,6 +1588,169 @@ void call(FuzzedDataProvider &in) {
             ZYN_GET_PLAYTIME();
             break;
         case Call::Wait: wait_fills(in.ConsumeIntegralInRange<int>(1, 4)); break;
+        case Call::OpenTrack: open_track(in); break;
+        case Call::CloseTrack:
+        case Call::PlayTrack:
+        case Call::StopTrack:
+        case Call::TrackSettings:
+        case Call::SeekTrack:
+        case Call::TrackLoop:
+        case Call::QueueTrack:
+        case Call::FadeTrack:
+        case Call::TrackQueries: track_call(in, which); break;
+        case Call::EndCallback: end_callback_call(in); break;
+        case Call::TrackEndCallback:
+            g_track_end_mode.store(in.ConsumeIntegralInRange<int>(0, 3));
+            expect(ZYN_SET_TRACKENDCALLBACK(in.ConsumeBool() ? track_end : nullptr, &g_track_end_user) == 1,
+                   "ZYN_SET_TRACKENDCALLBACK succeeds on the application thread");
+            break;
+        case Call::Smoothing: {
+            const float ms = pick_float(in);
+            expect(ZYN_SET_SMOOTHING(ms) == 1, "ZYN_SET_SMOOTHING always succeeds");
+            break;
+        }
+        case Call::Resampler: {
+            const int32_t mode = in.ConsumeIntegralInRange<int32_t>(-1, 4);
+            const int32_t ok = in.ConsumeBool()
+                                   ? ZYN_SET_RESAMPLER(mode)
+                                   : ZYN_SET_SOUNDRESAMPLER(sound_handle(in, pick_sound(in)), mode);
+            if (ok == 1) expect(mode >= 0 && mode <= 3, "only a ZYN_RESAMPLE_ mode is taken");
+            break;
+        }
+        case Call::PlugName: plug_name(in); break;
+        case Call::Devices: {
+            const int32_t count = ZYN_GET_NUMOFDEVICES();
+            if (ZYN_GET_NUMOFPLUGOUTS() > 0) expect(count == 1, "a plug-in that cannot list has one device");
+            const int32_t index = in.PickValueInArray<int32_t>(
+                {-1, 0, 1, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()});
+            const char *name = ZYN_GET_DEVICENAME(index);
+            expect(name != nullptr && (index == 0 || name[0] == '\0'), "only device 0 has a name");
+            break;
+        }
+        case Call::Realtime:
+            expect(ZYN_SET_REALTIME(pick_int(in)) == 1, "ZYN_SET_REALTIME always succeeds");
+            break;
+        case Call::OutputStats: output_stats(in); break;
+        case Call::Group: {
+            const int slot = in.ConsumeIntegralInRange<int>(0, kGroupSlots - 1);
+            switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+                case 0: {
+                    int32_t made = 7;
+                    if (ZYN_CREATE_GROUP(&made) == 1) {
+                        expect(made > 0, "a group handle is positive");
+                        g_groups[slot] = made;
+                        publish_group(slot);
+                    } else {
+                        expect(made == 7, "a refused ZYN_CREATE_GROUP leaves its handle");
+                    }
+                    if (in.ConsumeBool()) ZYN_CREATE_GROUP(nullptr);
+                    break;
+                }
+                case 1: {
+                    // The slot keeps the old number: the next use is a stale handle.
+                    int32_t handle = g_groups[slot];
+                    const int32_t before = handle;
+                    if (ZYN_DESTROY_GROUP(&handle) == 1) {
+                        expect(handle == -1, "a destroyed group's handle becomes -1");
+                        expect(ZYN_SET_GROUPVOLUME(before, 1.0f) == 0, "a destroyed group's handle is refused");
+                    } else {
+                        expect(handle == before, "a refused ZYN_DESTROY_GROUP leaves the handle");
+                    }
+                    break;
+                }
+                case 2: {
+                    const int32_t group =
+                        in.ConsumeIntegralInRange<int>(0, 7) != 0
+                            ? g_groups[slot]
+                            : in.PickValueInArray<int32_t>({0, -1, 1, 1024, 1025, std::numeric_limits<int32_t>::max()});
+                    const uint8_t how = in.ConsumeIntegral<uint8_t>();
+                    const int32_t sound = sound_handle(in, pick_sound(in));
+                    const int32_t track = g_track_handle[in.ConsumeIntegralInRange<int>(0, kTrackSlots - 1)].load();
+                    const float f = pick_float(in), ms = pick_float(in);
+                    group_settings(how, group, sound, track, f, ms, pick_int(in));
+                    break;
+                }
+                default: {
+                    int32_t value = 0;
+                    ZYN_GET_GROUPMUTED(g_groups[slot], nullptr);
+                    ZYN_GET_SOUNDGROUP(sound_handle(in, pick_sound(in)), in.ConsumeBool() ? &value : nullptr);
+                    break;
+                }
+            }
+            break;
+        }
+        case Call::PlayAt:
+            play_at(sound_handle(in, pick_sound(in)), pick_int(in), in.ConsumeIntegral<uint8_t>(),
+                    in.ConsumeIntegral<int32_t>());
+            break;
+        case Call::Clock: {
+            int64_t now = -1;
+            if (ZYN_GET_CLOCK(&now) == 1) {
+                expect(now >= g_last_clock, "the clock never goes back while the engine is open");
+                g_last_clock = now;
+            }
+            ZYN_GET_CLOCK(nullptr);
+            break;
+        }
+        case Call::InitRender: {
+            static const int32_t kRates[] = {44100, 8000, 768000, 3999, 0, -1};
+            static const int32_t kFrames[] = {16, 64, 256, 441, 4096, 15, 0, (1 << 20) + 1};
+            const int32_t rate = in.PickValueInArray(kRates);
+            const int32_t channels = in.ConsumeIntegralInRange<int32_t>(0, 3);
+            const int32_t frames = in.PickValueInArray(kFrames);
+            const bool usable = rate >= 4000 && (channels == 1 || channels == 2) && frames >= 16 && frames <= (1 << 20);
+            const int32_t result = ZYN_INIT_RENDER(rate, channels, frames);
+            expect(result == (usable ? 1 : 0), "ZYN_INIT_RENDER opens every usable format and no other");
+            if (result == 1) {
+                expect(ZYN_GET_PLUGRUNNING() == 0 && ZYN_START() == 0, "nothing runs by itself while rendering");
+                expect(ZYN_GET_PLUGRATE() == rate && ZYN_GET_PLUGFRAMES() == frames, "the render format is answered");
+            }
+            g_channels = ZYN_GET_PLUGCHANNELS();
+            break;
+        }
+        case Call::Space: {
+            float f[4];
+            for (float &x : f) x = pick_float(in);
+            const uint8_t how = in.ConsumeIntegral<uint8_t>();
+            space_settings(how, sound_handle(in, pick_sound(in)), f, pick_int(in));
+            break;
+        }
+        case Call::Hrtf: {
+            // The default set takes tens of milliseconds to prepare: seldom.
+            const int pick = in.ConsumeIntegralInRange<int>(0, 15);
+            const char *file = pick == 0 ? "default"
+                               : pick < 4 ? nullptr
+                               : pick < 6 ? ""
+                               : pick < 10 ? g_missing_path.c_str()
+                                           : g_wav_path.c_str();
+            const int32_t ok = ZYN_SET_HRTF(file);
+            if (pick >= 6) expect(ok == 0, "ZYN_SET_HRTF refuses what is no SOFA file");
+            if (pick > 0 && pick < 6) expect(ok == 1, "ZYN_SET_HRTF turns binaural rendering off");
+            break;
+        }
+        case Call::Render: {
+            static const int32_t kFrames[] = {1, 2, 17, 256, 1000, 4097, 1 << 20, 0, -1, (1 << 20) + 1,
+                                              std::numeric_limits<int32_t>::min()};
+            const int32_t frames = in.PickValueInArray(kFrames);
+            const bool to_null = in.ConsumeIntegralInRange<int>(0, 7) == 0;
+            const bool was_rendering = rendering();
+            const int32_t result = ZYN_RENDER(to_null ? nullptr : g_render_out, frames);
+            if (!was_rendering || to_null || frames < 1 || frames > (1 << 20))
+                expect(result == 0, "ZYN_RENDER refuses a device-driven engine and bad arguments");
+            // An end callback may close the engine during the call, after the blocks.
+            else
+                expect(result == 1, "ZYN_RENDER renders on an engine opened to render");
+            break;
+        }
+        case Call::Effects: {
+            const uint8_t how = in.ConsumeIntegral<uint8_t>();
+            const int32_t sound = sound_handle(in, pick_sound(in));
+            const int32_t group = g_groups[in.ConsumeIntegralInRange<int>(0, kGroupSlots - 1)];
+            const int32_t track = g_track_handle[in.ConsumeIntegralInRange<int>(0, kTrackSlots - 1)].load();
+            const float f[4] = {pick_float(in), pick_float(in), pick_float(in), pick_float(in)};
+            effect_settings(how, sound, group, track, f, pick_int(in));
+            break;
+        }
         case Call::kCount: break;
     }
 }
@@ -1030,6 +1780,14 @@ void restore_settings() {
             expect(again == 1, "the fixture opens after ZYN_EXIT");
         }
     }
+    expect(ZYN_SET_ENDCALLBACK(nullptr, nullptr) == 1, "the end callback turns off");
+    expect(ZYN_SET_TRACKENDCALLBACK(nullptr, nullptr) == 1, "the track end callback turns off");
+    g_track_end_calls.store(0);
+    expect(g_end_running.load() == 0 || g_end_sets, "no end callback runs once it is off");
+    ZYN_SET_SMOOTHING(0.0f);
+    ZYN_SET_RESAMPLER(ZYN_RESAMPLE_NEAREST);
+    ZYN_SET_PLUGNAME(nullptr);
+    ZYN_SET_REALTIME(10);
     ZYN_SET_MASTERCALLBACK(nullptr);
     ZYN_SET_MASTERVOLUME(1.0f);
     for (int32_t i = 0; i < 10; ++i) ZYN_SET_MASTERFILTER(i, 1000.0f, 0.0f, 1.0f, 0);
@@ -1056,6 +1814,29 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     g_no_plugins = g_folder + "/";
     g_plugins = ZYN_FUZZ_PLUGIN_DIR;
     g_trace = std::getenv("ZYN_API_FUZZ_TRACE") != nullptr;
+    {
+        // Half a second of a quiet stereo tone.
+        std::vector<uint8_t> &b = g_track_image;
+        const uint32_t frames = 22050, bytes = frames * 4;
+        put_id(b, "RIFF");
+        put32(b, 36 + bytes);
+        put_id(b, "WAVE");
+        put_id(b, "fmt ");
+        put32(b, 16);
+        put16(b, 1);
+        put16(b, 2);
+        put32(b, 44100);
+        put32(b, 44100 * 4);
+        put16(b, 4);
+        put16(b, 16);
+        put_id(b, "data");
+        put32(b, bytes);
+        for (uint32_t f = 0; f < frames; ++f) {
+            const auto v = static_cast<uint16_t>(static_cast<int16_t>(3000.0 * std::sin(f * 0.0627)));
+            put16(b, v);
+            put16(b, v);
+        }
+    }
     ZYN_SET_PLUGPATH(g_plugins.c_str());
     // The fixture's thread is joined inside PLUG_EXIT: nothing of it runs on
     // after, so the engine need not wait before unloading it.
@@ -1076,12 +1857,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::fprintf(stderr, "api_fuzz: step %d: %d\n", i, static_cast<int>(g_script[i].step));
     }
     g_cursor.store(0);
+    g_end_length = in.ConsumeIntegralInRange<int>(0, kEndSteps);
+    g_end_sets = false;
+    for (int i = 0; i < g_end_length; ++i) {
+        g_end_script[i] = static_cast<EndStep>(
+            in.ConsumeIntegralInRange<int>(0, static_cast<int>(EndStep::kCount) - 1));
+        g_end_sets = g_end_sets || g_end_script[i] == EndStep::Reregister ||
+                     g_end_script[i] == EndStep::Switch;
+    }
+    g_end_cursor.store(0);
 
     ZYN_SET_PLUGPATH(g_plugins.c_str());
     for (int calls = 0; calls < kMaxCalls && in.remaining_bytes() > 0; ++calls) call(in);
 
     restore_settings();
     exit_engine();
+    // An end callback that set itself again while it was being turned off
+    // stays set across ZYN_EXIT: the next input starts without it.
+    ZYN_SET_ENDCALLBACK(nullptr, nullptr);
     // A joined thread can still be listed for a moment while the kernel reaps it.
     for (int i = 0; i < 2000 && thread_count() > threads; ++i) usleep(1000);
     expect(thread_count() == threads, "every thread the engine started has ended");

@@ -152,6 +152,7 @@ TEST(Smoothing, OffMixesExactlyAsTheClassicMixerAndTheSettingIsClamped) {
     ASSERT_EQ(ZYN_SET_SOUNDVOLUME(sound, 0.5f), 1);
     ASSERT_EQ(ZYN_SET_SOUNDPAN(sound, 0.25f), 1);
     EXPECT_EQ(sound_row(sound).ramp_frames, 0);
+    EXPECT_FALSE(sound_row(sound).level.moving());
     const std::vector<int16_t> changed = device.pump();
     // Block 2 of a 1764-frame loop: frames 441.. of the wave, through SCALE16
     // (0.5) and PAN16 (left 0.75) exactly as the kernels compute them.
@@ -164,13 +165,14 @@ TEST(Smoothing, OffMixesExactlyAsTheClassicMixerAndTheSettingIsClamped) {
         ASSERT_EQ(changed[2 * static_cast<size_t>(i) + 1], half_right) << i;
     }
     EXPECT_EQ(raw[0], start[0]);
-    // Beyond 100 ms the time is clamped: a ramp takes 4410 frames at most.
+    // Beyond 100 ms the time is clamped: a glide takes 4410 frames at most.
     ASSERT_EQ(ZYN_SET_SMOOTHING(1000.0f), 1);
     ASSERT_EQ(ZYN_SET_SOUNDVOLUME(sound, 1.0f), 1);
-    EXPECT_EQ(sound_row(sound).ramp_frames, 4410);
+    EXPECT_EQ(sound_row(sound).level.frames_left(), 4410);
     ASSERT_EQ(ZYN_SET_SMOOTHING(-3.0f), 1);
     ASSERT_EQ(ZYN_SET_SOUNDVOLUME(sound, 0.25f), 1);
-    EXPECT_EQ(sound_row(sound).ramp_frames, 0) << "a negative time is 0: the change is immediate";
+    EXPECT_FALSE(sound_row(sound).level.moving()) << "a negative time is 0: the change is immediate";
+    EXPECT_EQ(sound_row(sound).level.value(), 0.25f);
 }
 
 // A destroy that fades out is not an end: the end callback hears of sounds
@@ -211,4 +213,45 @@ TEST(Smoothing, AFadedDestroyIsNoEndAndAStopLeavesNoRampBehind) {
     again.add(device.pump());
     EXPECT_LT(again.left.front(), 200) << "a restart fades in";
     EXPECT_NEAR(again.left[220], 20000.0 * 220 / 441, 100.0);
+}
+
+// A destroyed sound's callback is off the moment the destroy returns (its
+// context may be freed then), while the fade goes on; a sound fading out
+// past the channel limit, where it is never mixed, still ends and gives its
+// row back.
+TEST(Smoothing, ADestroyedSoundCallsNoCallbackAndAFadePastTheChannelLimitEnds) {
+    PumpDevice device(44100, 2, kBlock);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = crest_tone_wave();
+    static std::atomic<int> calls{0};
+    calls = 0;
+    ASSERT_EQ(ZYN_SET_SMOOTHING(5.0f), 1);
+    int32_t sound = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDCALLBACK(sound, [](int16_t *, int32_t, int32_t) { calls.fetch_add(1); }), 1);
+    ASSERT_EQ(ZYN_ENABLE_SOUNDCALLBACK(sound), 1);
+    for (int i = 0; i < 3; ++i) device.pump();
+    ASSERT_EQ(calls.load(), 3);
+    const int32_t row = sound;
+    ASSERT_EQ(ZYN_DESTROY_SOUND(&sound), 1);
+    Heard fade;
+    fade.add(device.pump());
+    EXPECT_EQ(calls.load(), 3) << "no call after the destroy returned";
+    EXPECT_NE(fade.left[100], 0) << "the fade itself goes on";
+    device.pump();
+    EXPECT_EQ(sound_row(row).wave_start, nullptr);
+
+    // Two sounds heard, then the limit drops to one: the second is past it.
+    ASSERT_EQ(ZYN_SET_SMOOTHING(0.0f), 1);
+    int32_t first = -1, second = -1;
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 0.5f, 0.0f, &first), 1);
+    ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 0.5f, 0.0f, &second), 1);
+    device.pump();
+    ASSERT_EQ(ZYN_SET_MAXCHANNELS(1), 1);
+    ASSERT_EQ(ZYN_SET_SMOOTHING(5.0f), 1);
+    const int32_t second_row = second;
+    ASSERT_EQ(ZYN_DESTROY_SOUND(&second), 1);
+    for (int i = 0; i < 3; ++i) device.pump();
+    EXPECT_EQ(sound_row(second_row).wave_start, nullptr) << "its row is given back";
+    EXPECT_EQ(ZYN_GET_PLAYINGSOUNDS(), 1);
 }

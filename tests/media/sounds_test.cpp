@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <set>
+#include <string>
+#include <thread>
 
 using namespace zyn_test;
 
@@ -360,10 +365,11 @@ TEST(Sounds, PointersAreClampedIntoTheWave) {
     EXPECT_EQ(ZYN_GET_SOUNDPOINTERS(s, nullptr, nullptr, nullptr), 1);
 }
 
-// A wave made on a one-channel device holds one two-byte frame; on the
-// two-channel device opened after it, an end before the wave kept "one
-// frame" of four bytes, two of them past the samples, and the mix read them.
-TEST(Sounds, AnEndBeforeAWaveShorterThanAFrameKeepsTheRangeInsideTheWave) {
+// A wave made on a one-channel device keeps its two-byte frames on the
+// two-channel device opened after it: an end before the wave keeps one of
+// them (a device frame of four bytes would reach past a one-frame wave), and
+// that frame is heard on both sides.
+TEST(Sounds, AnEndBeforeTheWaveKeepsOneOfTheWavesOwnFrames) {
     PumpDevice device(44100, 1, kFrames);
     ASSERT_TRUE(device.ok());
     int32_t wave = -1;
@@ -378,8 +384,8 @@ TEST(Sounds, AnEndBeforeAWaveShorterThanAFrameKeepsTheRangeInsideTheWave) {
     int16_t *start = nullptr, *position = nullptr, *end = nullptr;
     ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
     EXPECT_EQ(start, samples);
-    EXPECT_EQ(end, samples) << "no whole frame fits: the range is empty, not past the wave";
-    for (int16_t s : device.pump()) ASSERT_EQ(s, 0) << "an empty range plays silence";
+    EXPECT_EQ(end, samples + 1) << "the wave's own frame, not past the samples";
+    for (int16_t s : device.pump()) ASSERT_EQ(s, 1234) << "the one frame on both sides";
     // Where the wave holds a frame, the end still keeps one.
     int32_t longer = -1;
     ASSERT_EQ(ZYN_CREATE_WAVE(3, &longer, &samples), 1);
@@ -387,6 +393,36 @@ TEST(Sounds, AnEndBeforeAWaveShorterThanAFrameKeepsTheRangeInsideTheWave) {
     ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(sound, nullptr, nullptr, samples), 1);
     ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(sound, &start, &position, &end), 1);
     EXPECT_EQ(end, samples + 2);
+}
+
+// A range set to start and end at the same frame keeps that frame, as an
+// end before the wave keeps its first: the sound plays it and ends.
+TEST(Sounds, AnEmptyRangeKeepsOneFrameAndTheSoundEnds) {
+    PumpDevice device(44100, 2, kFrames);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = ramp_wave(100);
+    struct Case {
+        int first_start, first_end;  // a first call (-1: null)
+        int start, end;              // the second call
+        int kept;                    // the frame the range keeps
+    };
+    const Case cases[] = {{-1, -1, 40, 40, 40}, {-1, -1, 99, 99, 99}, {-1, 60, 60, -1, 60},
+                          {20, -1, -1, 20, 20}};
+    const auto at = [&](int f) { return f < 0 ? nullptr : frame_address(wave, f); };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("start " + std::to_string(c.start) + ", end " + std::to_string(c.end));
+        int32_t s = -1;
+        ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &s), 1);
+        ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(s, at(c.first_start), nullptr, at(c.first_end)), 1);
+        ASSERT_EQ(ZYN_SET_SOUNDPOINTERS(s, at(c.start), nullptr, at(c.end)), 1);
+        int16_t *start = nullptr, *end = nullptr;
+        ASSERT_EQ(ZYN_GET_SOUNDPOINTERS(s, &start, nullptr, &end), 1);
+        EXPECT_EQ(start, frame_address(wave, c.kept));
+        EXPECT_EQ(end, frame_address(wave, c.kept + 1));
+        EXPECT_EQ(device.pump(), frames_block(run(c.kept, 1) + silence(63)));
+        EXPECT_EQ(ZYN_IS_PLAYING(s), 0) << "the single pass is over";
+        ASSERT_EQ(ZYN_DESTROY_SOUND(&s), 1);
+    }
 }
 
 TEST(Sounds, PointersInsideAFrameMoveDownToItsStart) {
@@ -517,6 +553,44 @@ TEST(Sounds, ReinitialisingWithALargerBlockGrowsTheWorkBuffers) {
     ASSERT_EQ(ZYN_PLAY_WAVE(wave, 1, 1.0f, 1.0f, 0.0f, &fresh), 1);
     const std::vector<int16_t> small = device.pump();
     ASSERT_EQ(small.size(), 2u * 64);
+}
+
+// Another thread starts sounds while the device is opened again and again
+// with other blocks (which gives every sound a new work buffer): each sound
+// it was given a handle for keeps playing under that handle.
+TEST(Sounds, SoundsStartedWhileTheBlockSizeChangesKeepPlayingUnderTheirHandles) {
+    PumpDevice device(44100, 2, 256);
+    ASSERT_TRUE(device.ok());
+    const int32_t wave = ramp_wave(1000);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(ZYN_PLAY_WAVE(wave, 0, 1.0f, 0.0f, 0.0f, nullptr), 1);
+    struct Started {
+        int32_t handle;
+        float volume;
+    };
+    std::vector<Started> started;
+    std::atomic<bool> reopening{true};
+    std::thread player([&] {
+        for (int k = 1; k <= 300 && reopening.load(); ++k) {
+            const float volume = static_cast<float>(k) / 1024.0f;
+            int32_t handle = -1;
+            if (ZYN_PLAY_WAVE(wave, 0, 1.0f, volume, 0.0f, &handle) == 1) started.push_back({handle, volume});
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(ZYN_INIT(44100, 2, 3, i % 2 == 0 ? 16384 : 256, -1), 1);
+    reopening.store(false);
+    player.join();
+    ASSERT_FALSE(started.empty());
+    std::set<int32_t> handles;
+    for (const Started &s : started) {
+        SCOPED_TRACE("handle " + std::to_string(s.handle));
+        EXPECT_TRUE(handles.insert(s.handle).second) << "a handle given out twice";
+        float volume = -1.0f;
+        ASSERT_EQ(ZYN_GET_SOUNDVOLUME(s.handle, &volume), 1);
+        EXPECT_EQ(volume, s.volume) << "the handle plays another sound";
+        EXPECT_EQ(ZYN_IS_PLAYING(s.handle), 1);
+    }
+    device.pump();  // every work buffer fits the block (AddressSanitizer)
 }
 
 TEST(Sounds, StartingBackwardsPlaysTheWholeRangeFromItsEnd) {

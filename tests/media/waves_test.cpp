@@ -80,13 +80,12 @@ TEST(Waves, FreedRowsAreReusedLowestFirst) {
 }
 
 TEST(Waves, LengthIsComputedWideAndSaturates) {
-    // One frame a second (set behind the engine's back: it opens no such
-    // device), so the millisecond count outgrows 32 bits.
+    // A wave of one frame a second (stored behind the engine's back: it
+    // opens no such device), so the millisecond count outgrows 32 bits.
     PumpDevice slow(8000, 1, 4);
     ASSERT_TRUE(slow.ok());
-    slow.record()->rate = 1;
     void *block = std::calloc(16, 1);
-    const int32_t wave = zyn::store_wave(static_cast<int16_t *>(block), 0x7FFFFFFE);
+    const int32_t wave = zyn::store_wave(static_cast<int16_t *>(block), 0x7FFFFFFE, 1, 1);
     int32_t ms = 0;
     ASSERT_EQ(ZYN_GET_WAVELENGTH(wave, &ms), 1);
     EXPECT_EQ(ms, INT32_MAX);
@@ -94,7 +93,7 @@ TEST(Waves, LengthIsComputedWideAndSaturates) {
 
     PumpDevice device(8000, 1);
     ASSERT_TRUE(device.ok());
-    const int32_t big = zyn::store_wave(static_cast<int16_t *>(std::calloc(16, 1)), 0x7FFFFFFE);
+    const int32_t big = zyn::store_wave(static_cast<int16_t *>(std::calloc(16, 1)), 0x7FFFFFFE, 8000, 1);
     ASSERT_EQ(ZYN_GET_WAVELENGTH(big, &ms), 1);
     // 1073741823 frames x 1000 overflows 32 bits; the true value fits.
     EXPECT_EQ(ms, 134217727);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -40,7 +41,8 @@ std::vector<char *> pointers(std::vector<std::string> &texts) {
     return list;
 }
 
-ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string> env, double timeout_seconds) {
+ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string> env, double timeout_seconds,
+               int signal_number = 0, const std::function<bool()> &ready = nullptr) {
     ProgramRun result;
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
@@ -48,6 +50,9 @@ ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string>
     std::vector<char *> args = pointers(argv), envp = pointers(env);
     pid_t child = fork();
     if (child == 0) {
+        // A test that ends zynplay by a signal leaves no core file behind.
+        rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
         int null_in = open("/dev/null", O_RDONLY);
         dup2(null_in, 0);
         dup2(out_pipe[1], 1);
@@ -62,11 +67,15 @@ ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string>
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     int open_pipes = 2;
-    bool killed = false;
+    bool killed = false, signalled = false;
     while (open_pipes > 0) {
         if (std::chrono::steady_clock::now() > deadline && !killed) {
             kill(child, SIGKILL);
             killed = true;
+        }
+        if (ready && !signalled && ready()) {
+            kill(child, signal_number);
+            signalled = true;
         }
         if (poll(fds, 2, 100) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
@@ -85,6 +94,7 @@ ProgramRun run(const std::vector<std::string> &argv_in, std::vector<std::string>
     int status = 0;
     waitpid(child, &status, 0);
     result.exit_code = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    result.signal = (!killed && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
     return result;
 }
 
@@ -98,6 +108,13 @@ ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<s
     std::vector<std::string> argv{zynplay_path()};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, environment_with(env, true), 120.0);
+}
+
+ProgramRun run_zynplay_signalled(const std::vector<std::string> &args, int signal_number,
+                                 const std::function<bool()> &ready) {
+    std::vector<std::string> argv{zynplay_path()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv, environment_with({}, true), 120.0, signal_number, ready);
 }
 
 Pcm tone(double frequency, double seconds, double amplitude, int rate, int channels) {

@@ -6,6 +6,7 @@
 #include "wav_fixture.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace player_test {
 
 struct ProgramRun {
     int exit_code = -1;  // -1: did not end by itself
+    int signal = 0;      // the signal that ended it, if one did
     std::string out;
     std::string err;
 };
@@ -27,6 +29,11 @@ ProgramRun run_program(const std::vector<std::string> &argv, const std::vector<s
 
 // Runs zynplay with ZYN_WAV_OUT and ZYN_WAV_REALTIME cleared from its environment.
 ProgramRun run_zynplay(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+
+// As run_zynplay, and sends signal_number once ready() is true (asked about
+// every tenth of a second while zynplay runs).
+ProgramRun run_zynplay_signalled(const std::vector<std::string> &args, int signal_number,
+                                 const std::function<bool()> &ready);
 
 using zyn_test::Pcm;
 using zyn_test::read_wav;

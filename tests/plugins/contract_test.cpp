@@ -45,6 +45,18 @@ struct Entries {
         stop = reinterpret_cast<decltype(stop)>(dlsym(library, "PLUG_STOP"));
         exit = reinterpret_cast<decltype(exit)>(dlsym(library, "PLUG_EXIT"));
         error = reinterpret_cast<decltype(error)>(dlsym(library, "PLUG_ERROR"));
+        find_optional();
+    }
+    // The optional groups; null when absent.
+    int32_t (*numofdevices)() = nullptr;
+    int32_t (*devicename)(int32_t, char *, int32_t) = nullptr;
+    int32_t (*setrealtime)(int32_t) = nullptr;
+    int32_t (*getstats)(PlugoutStats *) = nullptr;
+    void find_optional() {
+        numofdevices = reinterpret_cast<decltype(numofdevices)>(dlsym(library, "PLUG_NUMOFDEVICES"));
+        devicename = reinterpret_cast<decltype(devicename)>(dlsym(library, "PLUG_DEVICENAME"));
+        setrealtime = reinterpret_cast<decltype(setrealtime)>(dlsym(library, "PLUG_SETREALTIME"));
+        getstats = reinterpret_cast<decltype(getstats)>(dlsym(library, "PLUG_GETSTATS"));
     }
     ~Entries() {
         if (library != nullptr) dlclose(library);
@@ -103,9 +115,10 @@ class PluginContract : public ::testing::TestWithParam<std::string> {
 
 }  // namespace
 
-TEST(PluginExports, EachPluginExportsExactlyTheSixEntries) {
-    const std::set<std::string> entries = {"PLUG_ISANY", "PLUG_INIT", "PLUG_START",
-                                           "PLUG_STOP",  "PLUG_EXIT", "PLUG_ERROR"};
+TEST(PluginExports, EachPluginExportsExactlyTheEntries) {
+    const std::set<std::string> entries = {
+        "PLUG_ISANY",        "PLUG_INIT",       "PLUG_START",       "PLUG_STOP",     "PLUG_EXIT",
+        "PLUG_ERROR",        "PLUG_NUMOFDEVICES", "PLUG_DEVICENAME", "PLUG_SETREALTIME", "PLUG_GETSTATS"};
     for (const std::string &file : configured_plugins()) {
         ASSERT_TRUE(plugin_built(file)) << file << " was configured but not built";
         const std::string command = "nm -D --defined-only " + std::string(ZYN_PLUGIN_DIR) + file;
@@ -199,6 +212,59 @@ TEST_P(PluginContract, SurvivesEveryOrderOfEntries) {
     EXPECT_EQ(g_fills.load(), after_exit);
     EXPECT_EQ(plugin.exit(), 1);
     EXPECT_EQ(plugin.stop(), 1);
+}
+
+TEST_P(PluginContract, ListsItsDevicesAndTellsItsFigures) {
+    Entries plugin(GetParam());
+    ASSERT_TRUE(plugin.complete());
+    ASSERT_TRUE(plugin.numofdevices && plugin.devicename && plugin.setrealtime && plugin.getstats);
+    const int32_t count = plugin.numofdevices();
+    ASSERT_GE(count, 1);
+    char name[300];
+    EXPECT_EQ(plugin.devicename(0, name, sizeof(name)), 1);
+    EXPECT_GT(std::strlen(name), 0u);
+    const struct {
+        int32_t index;
+        int32_t size;
+        int32_t result;
+    } names[] = {{count, sizeof(name), 0}, {-1, sizeof(name), 0}, {0, 0, 0}, {0, 1, 1}, {0, 3, 1}};
+    for (const auto &c : names) {
+        std::memset(name, 'x', sizeof(name));
+        EXPECT_EQ(plugin.devicename(c.index, name, c.size), c.result) << c.index << ", " << c.size;
+        if (c.size > 0) {
+            EXPECT_LT(std::strlen(name), static_cast<size_t>(c.size)) << "cut to the size given";
+        }
+    }
+    EXPECT_EQ(plugin.devicename(0, nullptr, 10), 0);
+
+    PlugoutRecord record = request(44100, 2, 256);
+    record.device = count;
+    EXPECT_EQ(plugin.init(&record), 0) << "an index past the listing";
+    EXPECT_NE(std::string(plugin.error()).find("no device"), std::string::npos) << plugin.error();
+    record.device = 0;
+    g_expected = &record;
+    ASSERT_EQ(plugin.init(&record), 1) << plugin.error();
+
+    PlugoutStats stats;
+    EXPECT_EQ(plugin.getstats(nullptr), 0);
+    stats.size = 3;
+    EXPECT_EQ(plugin.getstats(&stats), 0);
+    stats.size = sizeof(stats);
+    ASSERT_EQ(plugin.getstats(&stats), 1);
+    EXPECT_EQ(stats.connected, 0) << "not started";
+    EXPECT_EQ(plugin.setrealtime(0), 1);
+    g_fills = 0;
+    ASSERT_EQ(plugin.start(), 1);
+    for (int waited = 0; g_fills.load() < 3 && waited < 5000; waited += 10) sleep_ms(10);
+    ASSERT_EQ(plugin.getstats(&stats), 1);
+    EXPECT_EQ(stats.connected, 1);
+    EXPECT_EQ(stats.realtime, 0) << "none asked";
+    EXPECT_EQ(stats.reconnects, 0);
+    EXPECT_GE(stats.device_latency_us, 0);
+    EXPECT_EQ(plugin.stop(), 1);
+    ASSERT_EQ(plugin.getstats(&stats), 1);
+    EXPECT_EQ(stats.connected, 0);
+    EXPECT_EQ(plugin.exit(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, PluginContract,

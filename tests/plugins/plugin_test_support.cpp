@@ -134,10 +134,12 @@ std::string PulseServer::start() {
     if (!program_available("pulseaudio")) return "pulseaudio is not installed";
     if (!program_available("pactl")) return "pactl (pulseaudio-utils) is not installed";
     const std::string socket = folder_ + "/native";
+    std::vector<std::string> server_environment = environment();
+    server_environment.insert(server_environment.end(), server_environment_.begin(), server_environment_.end());
     pid_ = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                  "--load=module-null-sink sink_name=zyn_null rate=44100",
+                  "--load=" + sink_,
                   "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1"},
-                 environment());
+                 server_environment);
     if (pid_ < 0) return "pulseaudio could not be started";
     // The engine's client too: its cookie and state stay out of the real home.
     setenv("PULSE_SERVER", server().c_str(), 1);
@@ -169,6 +171,36 @@ void PulseServer::kill_now() {
 
 std::vector<std::string> PulseServer::environment() const {
     return {"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "PULSE_SERVER=" + server()};
+}
+
+ZynOutputStats output_stats() {
+    ZynOutputStats stats;
+    std::memset(&stats, 0, sizeof(stats));
+    stats.size = sizeof(stats);
+    if (ZYN_GET_OUTPUTSTATS(&stats) != 1) std::memset(&stats, 0, sizeof(stats));
+    return stats;
+}
+
+bool wait_for(int milliseconds, const std::function<bool()> &done) {
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        if (done()) return true;
+        sleep_ms(10);
+    }
+    return done();
+}
+
+int32_t descriptor_count() {
+    int32_t count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+void touch(const std::string &path) { std::ofstream(path, std::ios::app).flush(); }
+
+void replace_file(const std::string &path, const std::string &text) {
+    const std::string fresh = path + ".new";
+    std::ofstream(fresh, std::ios::trunc) << text;
+    std::filesystem::rename(fresh, path);
 }
 
 bool program_available(const std::string &name) {

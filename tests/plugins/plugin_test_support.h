@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -64,12 +65,17 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
 // Sends the signal and reaps the process; its exit status, or -1.
 int end_process(pid_t pid, int signal_number);
 
-// A pulseaudio of our own with one null sink, "zyn_null", in a private
-// runtime folder; PULSE_SERVER, HOME and XDG_RUNTIME_DIR of this process
-// point at it once started. Stopped at the end.
+// A pulseaudio of our own with one sink in a private runtime folder;
+// PULSE_SERVER, HOME and XDG_RUNTIME_DIR of this process point at it once
+// started. Stopped at the end. The sink is a null sink, "zyn_null", unless
+// another sink module (with its arguments) and extra environment entries for
+// the server are given.
 class PulseServer {
   public:
-    explicit PulseServer(const std::string &folder) : folder_(folder) {}
+    explicit PulseServer(const std::string &folder,
+                         const std::string &sink = "module-null-sink sink_name=zyn_null rate=44100",
+                         const std::vector<std::string> &server_environment = {})
+        : folder_(folder), sink_(sink), server_environment_(server_environment) {}
     ~PulseServer() { stop(); }
     PulseServer(const PulseServer &) = delete;
     PulseServer &operator=(const PulseServer &) = delete;
@@ -84,8 +90,21 @@ class PulseServer {
 
   private:
     std::string folder_;
+    std::string sink_;
+    std::vector<std::string> server_environment_;
     pid_t pid_ = -1;
 };
+
+// The open output's figures (all 0 when none is open).
+ZynOutputStats output_stats();
+// Polls every 10 ms until done() or the time is up; done()'s last answer.
+bool wait_for(int milliseconds, const std::function<bool()> &done);
+// Open file descriptors of this process.
+int32_t descriptor_count();
+// Creates an empty file; writes a file whole under a new inode (so that
+// libraries watching it see the change).
+void touch(const std::string &path);
+void replace_file(const std::string &path, const std::string &text);
 
 bool program_available(const std::string &name);
 double seconds_since(int64_t start_ns);

@@ -126,6 +126,26 @@ struct SceneProcess {
             waitpid(pid, nullptr, 0);
         }
     }
+    // For a failure: whether the scene still ran, and what it printed.
+    std::string state() {
+        const bool alive = running();
+        return std::string(alive ? "still running" : "ended with " + std::to_string(code)) + "; it printed:\n" +
+               trace();
+    }
+    // Its window: the id its trace names, else what a search by process id
+    // finds; 0 when neither shows within the time.
+    unsigned long window(int timeout_ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        do {
+            std::istringstream lines(trace());
+            std::string line;
+            unsigned long id = 0;
+            while (std::getline(lines, line))
+                if (std::sscanf(line.c_str(), "window %lu", &id) == 1 && id != 0) return id;
+            if (const unsigned long found = find_window(pid, 100)) return found;
+        } while (running() && std::chrono::steady_clock::now() < end);
+        return 0;
+    }
     std::string trace() const {
         std::ifstream in(log);
         std::stringstream s;
@@ -174,12 +194,12 @@ std::vector<uint32_t> read_png(const std::string &file, int *w, int *h) {
 // Types a key into the scene's window every few hundred ms while it runs
 // (to answer its reports); returns how many it typed.
 int answer_until_exit(SceneProcess &run, const std::string &key, int seconds) {
-    const pid_t pid = run.pid;
-    const unsigned long window = find_window(pid, 10000);
     int typed = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (window != 0 && run.running() && std::chrono::steady_clock::now() < end) {
-        typed += type_key(window, key);
+    unsigned long window = 0;
+    while (run.running() && std::chrono::steady_clock::now() < end) {
+        if (window == 0) window = run.window(1000);
+        if (window != 0) typed += type_key(window, key);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     return typed;
@@ -264,8 +284,8 @@ TEST(SceneRun, TurnsBeforeWalkingLeft) {
 TEST(SceneRun, EscapeEndsIt) {
     SceneFolder folder;
     SceneProcess run(folder, {"--trace"});
-    const unsigned long window = find_window(run.pid, 20000);
-    ASSERT_NE(window, 0u);
+    const unsigned long window = run.window(20000);
+    ASSERT_NE(window, 0u) << run.state();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(type_key(window, "Escape"));
     EXPECT_EQ(run.wait(30), 0);
@@ -277,8 +297,8 @@ TEST(SceneRun, EscapeEndsIt) {
 TEST(SceneRun, CloseButtonEndsIt) {
     SceneFolder folder;
     SceneProcess run(folder, {"--trace"});
-    const unsigned long window = find_window(run.pid, 20000);
-    ASSERT_NE(window, 0u);
+    const unsigned long window = run.window(20000);
+    ASSERT_NE(window, 0u) << run.state();
     EXPECT_EQ(window_name(window), fs::path(ZYN_SCENE_PROGRAM).stem().string());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(close_window(window));
@@ -292,7 +312,7 @@ TEST(SceneRun, MissingPictureIsReportedThenTheSceneRunsOn) {
     SceneFolder folder;
     fs::remove(folder.path("data/kk.bmp"));
     SceneProcess run(folder, {"--trace", "--frames", "5"});
-    ASSERT_NE(find_window(run.pid, 20000), 0u);
+    ASSERT_NE(run.window(20000), 0u) << run.state();
     // It waits for a key: no frame runs meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(run.running());

@@ -11,11 +11,21 @@
 
 namespace zyn_test {
 
-// A wave holding exactly these samples; returns its handle.
-inline int32_t add_raw_wave(const std::vector<int16_t> &samples) {
+// A wave holding exactly these samples, made at rate Hz with channels
+// channels; 0 takes the open device's (44100 Hz stereo without one). Returns
+// its handle.
+inline int32_t add_raw_wave(const std::vector<int16_t> &samples, int32_t rate = 0,
+                            int32_t channels = 0) {
     auto *block = static_cast<int16_t *>(std::calloc(samples.size(), sizeof(int16_t)));
     std::memcpy(block, samples.data(), samples.size() * sizeof(int16_t));
-    return zyn::store_wave(block, static_cast<int32_t>(samples.size() * sizeof(int16_t)));
+    {
+        zyn::EngineLock hold(zyn::engine().lock);
+        const PlugoutRecord *device = zyn::open_plugout();
+        if (rate == 0) rate = device != nullptr ? device->rate : 44100;
+        if (channels == 0) channels = device != nullptr ? device->channels : 2;
+    }
+    return zyn::store_wave(block, static_cast<int32_t>(samples.size() * sizeof(int16_t)), rate,
+                           channels);
 }
 
 struct RawSound {
@@ -37,9 +47,12 @@ inline int32_t add_raw_sound(int32_t wave, const RawSound &how) {
     const zyn::WaveEntry &w = e.waves[static_cast<size_t>(wave)];
     s.wave_start = s.position = s.loop_start = w.samples;
     s.wave_end = s.loop_end = w.samples + w.size / 2;
+    s.wave_rate = w.rate;
+    s.wave_channels = w.channels;
     if (s.buffer == nullptr) {
         s.buffer = static_cast<int16_t *>(std::calloc(static_cast<size_t>(e.work_buffer_bytes), 1));
         s.buffer_mark = s.buffer;
+        s.buffer_bytes = e.work_buffer_bytes;
     }
     s.callback = nullptr;
     s.callback_enabled = 0;

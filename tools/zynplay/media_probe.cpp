@@ -2,7 +2,9 @@
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace zynplay {
 
@@ -56,6 +58,39 @@ std::string channel_words(int channels) {
     return std::to_string(channels) + " channels";
 }
 
+// Bytes of one frame as a WAV file stores it; 0 when it is not fixed.
+int64_t frame_bytes(const SF_INFO &info) {
+    int64_t sample = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW: sample = 1; break;
+        case SF_FORMAT_PCM_16: sample = 2; break;
+        case SF_FORMAT_PCM_24: sample = 3; break;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT: sample = 4; break;
+        case SF_FORMAT_DOUBLE: sample = 8; break;
+        default: break;
+    }
+    return sample * info.channels;
+}
+
+// Whether the frame count is the file's length. libsndfile gives its largest
+// count where it cannot tell (a pipe it cannot seek to an Ogg stream's end),
+// and on a pipe it takes the size a streaming WAV writer leaves in the
+// header, 0xFFFFFFFF bytes ("to the end"), at its word. 0 frames is a length.
+bool has_length(const SF_INFO &info, const std::string &path) {
+    if (info.frames < 0 || info.frames == SF_COUNT_MAX) return false;
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const int64_t bytes = frame_bytes(info);
+    struct stat entry;
+    if ((container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX) && bytes > 0 &&
+        stat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode))
+        return (info.frames + 1) * bytes <= INT64_C(0xFFFFFFFF);
+    return true;
+}
+
 }  // namespace
 
 MediaProbe probe_media(const std::string &path) {
@@ -72,7 +107,7 @@ MediaProbe probe_media(const std::string &path) {
     const std::string sample = encoding(info.format);
     probe.description = container(info.format) + (sample.empty() ? "" : ", " + sample) + ", " +
                         std::to_string(info.samplerate) + " Hz, " + channel_words(info.channels);
-    if (info.samplerate > 0 && info.frames > 0)
+    if (info.samplerate > 0 && has_length(info, path))
         probe.seconds = static_cast<double>(info.frames) / info.samplerate;
     return probe;
 }

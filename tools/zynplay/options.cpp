@@ -48,11 +48,11 @@ bool to_int(const std::string &text, int &value) {
 }
 
 // Splits "a:b:c" into its fields (empty fields kept).
-std::vector<std::string> split_fields(const std::string &text) {
+std::vector<std::string> split_fields(const std::string &text, char separator = ':') {
     std::vector<std::string> fields;
     size_t from = 0;
     for (;;) {
-        size_t colon = text.find(':', from);
+        size_t colon = text.find(separator, from);
         fields.push_back(text.substr(from, colon == std::string::npos ? std::string::npos
                                                                         : colon - from));
         if (colon == std::string::npos) break;
@@ -123,6 +123,18 @@ struct Parser {
         return true;
     }
 
+    bool position(const std::string &text) {
+        const std::vector<std::string> f = split_fields(text, ',');
+        if (f.size() != 3) return fail("--position: expected X,Y,Z in metres, got '" + text + "'");
+        for (size_t i = 0; i < 3; ++i) {
+            double v = 0.0;
+            if (!number("--position", f[i], -1.0e6, 1.0e6, v)) return false;
+            o.position[i] = static_cast<float>(v);
+        }
+        o.has_position = true;
+        return true;
+    }
+
     // The render goes to a WAV file; a name that promises anything else, or
     // a folder, would be a surprise afterwards.
     bool out(const std::string &value) {
@@ -148,6 +160,8 @@ struct Parser {
         } else if (name == "--pan") {
             if (!number(name, value, -1.0, 1.0, d)) return false;
             o.pan = static_cast<float>(d);
+        } else if (name == "--position") {
+            return position(value);
         } else if (name == "--loops") {
             o.loops_given = true;
             return integer(name, value, 0, 1000000, o.loops);
@@ -171,7 +185,15 @@ struct Parser {
         } else if (name == "--buffers") {
             return integer(name, value, 1, 64, o.buffers);
         } else if (name == "--device") {
-            return integer(name, value, -1, 1024, o.device);
+            // A number is an entry of the listing; anything else a device's name.
+            const bool number_given = !value.empty() && value.find_first_not_of("-0123456789") == std::string::npos;
+            if (number_given) return integer(name, value, -1, 1024, o.device);
+            if (value.empty()) return fail("--device: empty device name");
+            o.device_name = value;
+            o.device = -1;
+        } else if (name == "--plug") {
+            if (value.empty()) return fail("--plug: empty plug-in name");
+            o.plug = value;
         } else if (name == "--out") {
             return out(value);
         } else if (name == "--plugins") {
@@ -186,7 +208,7 @@ struct Parser {
 
 bool takes_value(const std::string &name) {
     static const char *const flags[] = {"--stream", "--info", "--list-devices", "--quiet", "-q",
-                                        "--help",   "-h",     "--version"};
+                                        "--help",   "-h",     "--version",      "--force"};
     for (const char *flag : flags)
         if (name == flag) return false;
     return true;
@@ -226,6 +248,12 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
         else if (name == "--quiet" || name == "-q") options.quiet = true;
         else if (name == "--help" || name == "-h") options.help = true;
         else if (name == "--version") options.version = true;
+        else if (name == "--force") options.force = true;
+        if (name == "--hrtf") {  // a flag, or --hrtf=FILE.sofa
+            if (inline_value && value.empty()) return parser.fail("--hrtf=: empty file name");
+            options.hrtf = inline_value ? value : "default";
+            continue;
+        }
         if (!takes_value(name)) {
             if (inline_value) return parser.fail(name + " takes no value");
             continue;
@@ -241,6 +269,10 @@ bool parse_options(int argc, char **argv, Options &options, std::string &error) 
     }
     if (options.help || options.version || options.list_devices) return true;
     if (options.files.empty()) return parser.fail("no file given (see --help)");
+    if (options.has_position && options.stream)
+        return parser.fail("--position places sounds; a --stream track is not one");
+    if (!options.hrtf.empty() && !options.has_position)
+        return parser.fail("--hrtf renders a sound placed with --position");
     if (!options.out.empty() && options.loops == 0)
         return parser.fail("--loops 0 plays without end and cannot be rendered with --out");
     for (const EqBand &band : options.eq)
@@ -261,11 +293,18 @@ const char *usage_text() {
         "  --speed X         playback speed factor (2 = twice as fast, negative = backwards)\n"
         "  --volume X        volume factor 0..2 (default 1)\n"
         "  --pan X           -1 (left) .. +1 (right), default 0\n"
+        "  --position X,Y,Z  place the sound in space, in metres (the listener stands at\n"
+        "                    the origin facing -z, +x to the right, +y up): its distance\n"
+        "                    lowers it (1 at 1 m, 1/2 at 2 m) and its side pans it,\n"
+        "                    replacing --pan; not with --stream\n"
+        "  --hrtf[=FILE]     hear a placed sound binaurally (for headphones) through the\n"
+        "                    head-related responses of a SOFA file; without FILE, the set\n"
+        "                    libmysofa installs\n"
         "  --loops N         passes to play (default 1, 0 = without end)\n"
         "  --range S:E       play only seconds S to E of each file (either may be empty)\n"
-        "  --stream          play MP3 files through the engine's stream instead of loading\n"
-        "                    them whole (speed, range, loops do not apply; other formats\n"
-        "                    are loaded whole)\n"
+        "  --stream          play each file as a track, decoded while it plays instead of\n"
+        "                    loaded whole (any format; speed does not apply; the left and\n"
+        "                    right arrow keys seek 5 s)\n"
         "Master stage (applies to the whole mix):\n"
         "  --master-volume X factor 0..2\n"
         "  --eq F:G:B        peaking band at F Hz, gain G dB (the centre receives twice G),\n"
@@ -274,35 +313,56 @@ const char *usage_text() {
         "                    adds 1024 frames of delay\n"
         "Output:\n"
         "  --out FILE.wav    render to a WAV file as fast as the machine allows instead of\n"
-        "                    playing (with --stream the render runs in real time); the name\n"
-        "                    must end in .wav, and a run that plays nothing leaves no file\n"
+        "                    playing (the engine mixes into the file; no device opens); the\n"
+        "                    name must end in .wav and must not be one of the files played. The\n"
+        "                    render is written beside FILE.wav under a temporary name and\n"
+        "                    takes its name only when complete: a run that fails, plays\n"
+        "                    nothing or is interrupted leaves FILE.wav as it was\n"
+        "  --force           let --out replace an existing file (without it, an existing\n"
+        "                    FILE.wav is an error and stays untouched)\n"
         "  --rate HZ         sample rate (default 44100)\n"
         "  --channels N      1 or 2 (default 2)\n"
         "  --frames N        frames per block (default 2048)\n"
-        "  --buffers N       device buffers (default 3); latency = buffers x frames / rate\n"
-        "  --device N        device number for plug-ins that have several (default -1);\n"
-        "                    one that no plug-in can open is an error\n"
+        "  --buffers N       device buffers (default 3); latency = buffers x frames / rate,\n"
+        "                    139 ms by default, 17 ms with --frames 256\n"
+        "  --plug NAME       the output plug-in to use, by its name (pulse, alsa, null,\n"
+        "                    wav, or any other plug-NAME.so; also as --list-devices or\n"
+        "                    --info shows it); the others are not tried\n"
+        "  --device N|NAME   device N of the plug-in's listing (0 = its default; default\n"
+        "                    -1, the default device), or the device of that name; only\n"
+        "                    that plug-in is tried, and a device it cannot open (gone,\n"
+        "                    or never there) is an error\n"
         "  --plugins DIR     folder of the output plug-ins (plug-*.so)\n"
         "Other:\n"
         "  --info            print the output device, the processor and each file's format\n"
-        "                    and length (from its header), then end without playing\n"
-        "  --list-devices    list the plug-ins and the devices they open, then end\n"
+        "                    and length (from its header: nothing is decoded), then end\n"
+        "                    without playing\n"
+        "  --list-devices    list the plug-ins and the devices each can open now (without\n"
+        "                    opening any), then end\n"
         "  -q, --quiet       print no progress or status line (complaints still go to stderr)\n"
         "  --help            this text\n"
         "  --version         the version\n"
         "\n"
-        "Keys while playing in a terminal: space pause, m mute, + / - volume, n next file,\n"
-        "q quit.\n"
+        "Keys while playing in a terminal: space pause, m mute, + / - volume (volume and\n"
+        "mute carry on to the next file), n next file, q quit (a render keeps what it has\n"
+        "so far). Keys pressed while a file is being opened wait for it.\n"
         "Without a sound device zynplay plays to the silent output (real-time, no sound) and\n"
         "says so on stderr.\n"
         "When standard output is not a terminal, zynplay prints plain lines and reads no keys.\n"
         "\n"
-        "Output plug-ins are tried in the order wav, pulse, alsa, null; the WAV writer is\n"
-        "chosen when ZYN_WAV_OUT names a file (--out sets it). Without --plugins, zynplay\n"
-        "uses <folder of zynplay>/lib/ when it exists, else the engine's own default.\n"
+        "Output plug-ins are tried in the order wav, pulse, alsa, null, then any other\n"
+        "plug-*.so by name; the WAV writer is chosen when ZYN_WAV_OUT names a file. --out\n"
+        "renders on zynplay's own thread and uses no plug-in. Without --plugins, zynplay\n"
+        "uses <folder of zynplay>/lib/ when it exists, else the engine's own default. In a\n"
+        "terminal the status line shows the output's latency and how often the device ran\n"
+        "dry (underruns); OFFLINE while the device is gone (the engine plays on silently\n"
+        "and comes back by itself).\n"
         "\n"
-        "Exit status: 0 all files played, 1 usage error, 2 a file could not be played,\n"
-        "3 no output device could be opened, 130 interrupted (Ctrl+C).\n";
+        "Exit status: 0 all files played, 1 usage error (also an --out file that is one of\n"
+        "the files, or that exists without --force), 2 a file could not be played, 3 the\n"
+        "output (a device, or the --out file) could not be opened or written, 130 interrupted\n"
+        "(Ctrl+C), 143 ended by SIGTERM. Any other signal that ends zynplay puts the terminal\n"
+        "back as it was and removes a half-written render first.\n";
 }
 
 }  // namespace zynplay

@@ -25,6 +25,9 @@ struct Options {
     float speed = 1.0f;
     float volume = 1.0f;
     float pan = 0.0f;
+    bool has_position = false;  // --position: the sound placed in space, the listener at the origin facing -z
+    float position[3] = {0.0f, 0.0f, 0.0f};
+    std::string hrtf;  // --hrtf: "default" or a SOFA file; "" for none
     int loops = 1;  // 0: without end
     bool loops_given = false;
 
@@ -42,8 +45,11 @@ struct Options {
     int frames = 2048;
     int buffers = 3;
     int device = -1;
+    std::string device_name;  // --device NAME: looked up in the plug-in's listing
+    std::string plug;         // --plug NAME: the only plug-in tried
 
     std::string out;      // render to this WAV file
+    bool force = false;   // --out may replace an existing file
     std::string plugins;  // plug-in folder
 };
 

@@ -1,15 +1,14 @@
 #include "player.h"
 
+#include "exit_signals.h"
 #include "master_tap.h"
 #include "status_line.h"
 #include "zyn.h"
 #include "zyn_kernels.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,27 +17,30 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace zynplay {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-std::atomic<bool> quit{false};
-
-void on_interrupt(int) {
-    interrupted.store(true);
-    // A second Ctrl+C ends the program the usual way.
-    std::signal(SIGINT, SIG_DFL);
-}
-
 using Clock = std::chrono::steady_clock;
+
+// Extended key codes of the terminal's arrow keys (ZYN_GET_KEYCODE).
+constexpr int32_t kKeyLeft = 256 + 75;
+constexpr int32_t kKeyRight = 256 + 77;
+constexpr double kSeekSeconds = 5.0;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Blocks that hold the pitch shifter's delay of 1024 frames after a sound.
+int pitch_tail_blocks(float pitch) {
+    const int32_t frames = std::max(ZYN_GET_PLUGFRAMES(), 1);
+    return pitch > 0.0f ? (1024 + frames - 1) / frames : 0;
+}
 
 std::string executable_folder() {
     char path[4096];
@@ -52,11 +54,6 @@ std::string executable_folder() {
 bool is_directory(const std::string &path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool file_exists(const std::string &path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
 }
 
 int terminal_width() {
@@ -89,67 +86,86 @@ std::string choose_plugin_folder(const Options &options) {
     return ZYN_GET_PLUGPATH();
 }
 
-int count_plugin_files(const std::string &folder) {
+std::vector<std::string> plugin_files(const std::string &folder) {
+    static const char *const kKnown[] = {"plug-wav.so", "plug-pulse.so", "plug-alsa.so", "plug-null.so"};
+    std::vector<std::string> known, others;
     DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return 0;
-    int count = 0;
+    if (dir == nullptr) return known;
     while (const dirent *entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.rfind("plug-", 0) == 0 && name.size() > 8 && name.compare(name.size() - 3, 3, ".so") == 0) ++count;
+        if (name.rfind("plug-", 0) != 0 || name.size() <= 8 || name.compare(name.size() - 3, 3, ".so") != 0) continue;
+        if (std::find(std::begin(kKnown), std::end(kKnown), name) == std::end(kKnown)) others.push_back(name);
     }
     closedir(dir);
-    return count;
+    // The engine's order: the known names first, the others by name.
+    for (const char *name : kKnown)
+        if (access((folder + name).c_str(), F_OK) == 0) known.push_back(name);
+    std::sort(others.begin(), others.end());
+    known.insert(known.end(), others.begin(), others.end());
+    return known;
 }
 
+int count_plugin_files(const std::string &folder) { return static_cast<int>(plugin_files(folder).size()); }
+
+namespace {
+
+// Why the engine left a plug-in file out, from the reason it gives for a
+// name it has no plug-in for: "...; left out: plug-x.so: why; plug-y.so: ...)".
+std::string why_left_out(const std::string &file) {
+    const std::string text = ZYN_GET_LASTERROR();
+    const size_t list = text.find("left out: ");
+    const size_t at = list == std::string::npos ? list : text.find(file + ": ", list);
+    if (at == std::string::npos) return "";
+    const size_t from = at + file.size() + 2;
+    size_t to = text.find("; plug-", from);
+    if (to == std::string::npos) to = text.size() - 1;  // the closing parenthesis
+    return text.substr(from, to - from);
+}
+
+}  // namespace
+
 ExitCode list_devices(const Options &options) {
-    // The WAV writer would take every device number: it is not a device.
-    unsetenv("ZYN_WAV_OUT");
     const std::string folder = choose_plugin_folder(options);
-    if (ZYN_INIT(options.rate, options.channels, options.buffers, options.frames, -1) != 1 &&
-        ZYN_GET_PLUGNAME()[0] == '\0') {
-        report("no output device", "no output plug-in could be loaded from " +
+    const std::vector<std::string> files = plugin_files(folder);
+    if (files.empty()) {
+        report("no output device", "no output plug-in in " +
                                        (folder.empty() ? std::string("the default folder") : folder));
-        ZYN_EXIT();
         return exit_device;
     }
-    std::printf("Plug-ins: %d usable now of %d in %s\n", ZYN_GET_NUMOFPLUGOUTS(), count_plugin_files(folder),
+    std::printf("Plug-ins in %s, tried in this order (--plug NAME uses one, --device N|NAME a device of it):\n",
                 folder.c_str());
-    std::printf("  --device -1 (default): %s, %s\n", ZYN_GET_PLUGNAME(), ZYN_GET_PLUGDEVICE());
-    // Each number goes to the first plug-in that opens it; the silent output
-    // takes any number, so the first one that lands there ends the list.
-    for (int device = 0; device < 32; ++device) {
-        if (ZYN_INIT(options.rate, options.channels, options.buffers, options.frames, device) != 1 ||
-            on_null_output())
-            break;
-        std::printf("  --device %d: %s, %s\n", device, ZYN_GET_PLUGNAME(), ZYN_GET_PLUGDEVICE());
+    for (const std::string &file : files) {
+        const std::string name = file.substr(5, file.size() - 8);
+        ZYN_SET_PLUGNAME(file.c_str());
+        const int32_t count = ZYN_GET_NUMOFDEVICES();
+        if (count < 1) {
+            const std::string why = why_left_out(file);
+            std::printf("  %s (%s): not usable now%s%s\n", name.c_str(), file.c_str(), why.empty() ? "" : ": ",
+                        why.c_str());
+            continue;
+        }
+        std::printf("  %s (%s)\n", name.c_str(), file.c_str());
+        for (int32_t i = 0; i < count; ++i) std::printf("    --device %-3d %s\n", i, ZYN_GET_DEVICENAME(i));
     }
-    std::printf("  (the silent output, %s, stands in when no device opens)\n", "Null output");
+    ZYN_SET_PLUGNAME(nullptr);
     ZYN_EXIT();
     return exit_ok;
 }
 
-bool Player::was_interrupted() { return interrupted.load(); }
-
-void watch_interrupts() {
-    struct sigaction action{};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 struct Player::Transport {
-    bool stream = false;
     std::string file;
     int32_t wave = -1;
     int32_t sound = -1;
+    int32_t track = -1;        // a track instead of a sound (--stream)
+    int32_t track_rate = 0;    // the track's file's own rate
+    int64_t first = 0;         // a track's pass in its file's frames: [first, last)
+    int64_t last = -1;         // -1: to the end, of a length the header does not give
+    int64_t position = 0;      // where the track stood at the last look
+    int64_t passes_done = 0;   // of a looping track
     int32_t initial_loops = 1;
     float speed = 1.0f;
-    float volume = 1.0f;
     bool paused = false;
-    bool muted = false;
     double total = -1.0;        // seconds, below 0 when unknown
-    double stream_start = 0.0;  // engine play time when the stream began
     double elapsed = 0.0;
     bool skip = false;          // n: on to the next file
 };
@@ -157,29 +173,75 @@ struct Player::Transport {
 Player::Player(const Options &options) : options_(options) {
     rendering_ = !options.out.empty();
     interactive_ = isatty(STDOUT_FILENO) == 1;
+    volume_ = options.volume;
 }
 
 Player::~Player() { close(); }
 
-bool Player::quit_requested() const { return quit.load() || interrupted.load(); }
+bool Player::quit_requested() const {
+    return quit_ || keys_.quit_pressed() || stop_request() != StopRequest::none;
+}
 
 ExitCode Player::open() {
-    if (rendering_) {
-        // The WAV writer takes its file from the environment when it opens.
-        unlink(options_.out.c_str());
-        setenv("ZYN_WAV_OUT", options_.out.c_str(), 1);
-        // A stream decodes only a few blocks ahead, so it is rendered at the
-        // device's own pace; loaded waves render as fast as the mixer runs.
-        setenv("ZYN_WAV_REALTIME", options_.stream ? "1" : "0", 1);
-    }
+    // From now on a key waits for the player instead of echoing on the screen.
+    if (interactive_ && !options_.info) keys_.start();
     plug_folder_ = choose_plugin_folder(options_);
+    const ExitCode opened = rendering_ ? open_render() : open_device();
+    if (opened != exit_ok) return opened;
+    rate_ = ZYN_GET_PLUGRATE();
+    channels_ = ZYN_GET_PLUGCHANNELS();
+    block_bytes_ = ZYN_GET_PLUGBUFFERSIZE();
+    if (options_.has_master_volume) ZYN_SET_MASTERVOLUME(options_.master_volume);
+    for (size_t i = 0; i < options_.eq.size(); ++i) {
+        const EqBand &band = options_.eq[i];
+        ZYN_SET_MASTERFILTER(static_cast<int32_t>(i), band.centre, band.gain_db, band.octaves, 1);
+    }
+    install_master_tap(options_.pitch);
+    if (!options_.hrtf.empty() && ZYN_SET_HRTF(options_.hrtf.c_str()) != 1) {
+        report("--hrtf", ZYN_GET_LASTERROR());
+        return exit_usage;
+    }
+    return exit_ok;
+}
 
-    int32_t started = ZYN_INIT(options_.rate, options_.channels, options_.buffers, options_.frames,
-                               options_.device);
+// --out: the engine mixes on this thread (ZYN_RENDER), block by block, into
+// the render's temporary file; no device and no plug-in take part.
+ExitCode Player::open_render() {
+    target_ = std::make_unique<RenderTarget>(options_.out, options_.force);
+    std::string why;
+    if (!target_->create(why)) {
+        report(options_.out, why);
+        return exit_device;
+    }
+    if (ZYN_INIT_RENDER(options_.rate, options_.channels, options_.frames) != 1) {
+        report("cannot render", ZYN_GET_LASTERROR());
+        target_->discard();
+        return exit_device;
+    }
+    opened_ = true;
+    if (!writer_.open(target_->temporary(), ZYN_GET_PLUGRATE(), ZYN_GET_PLUGCHANNELS(), why)) {
+        report(options_.out, why);
+        close();
+        return exit_device;
+    }
+    block_.assign(static_cast<size_t>(ZYN_GET_PLUGFRAMES()) * static_cast<size_t>(ZYN_GET_PLUGCHANNELS()), 0);
+    return exit_ok;
+}
+
+ExitCode Player::open_device() {
+    std::string choice_problem;
+    if (!choose_output(choice_problem)) {
+        report("no output device", choice_problem);
+        ZYN_EXIT();
+        return exit_device;
+    }
+    int32_t started = ZYN_INIT(options_.rate, options_.channels, options_.buffers, options_.frames, device_);
     const std::string name = ZYN_GET_PLUGNAME();
     if (started != 1) {
-        char why[256];
-        if (!name.empty())
+        char why[512];
+        if (name.empty() && (!options_.plug.empty() || device_ >= 0))
+            std::snprintf(why, sizeof why, "%s", ZYN_GET_LASTERROR());
+        else if (!name.empty())
             std::snprintf(why, sizeof why, "the %s output opened but did not start%s%s", name.c_str(),
                           *ZYN_GET_PLUGERROR() ? ": " : "", ZYN_GET_PLUGERROR());
         else if (ZYN_GET_NUMOFPLUGOUTS() == 0)
@@ -190,74 +252,31 @@ ExitCode Player::open() {
                           options_.rate, options_.channels, options_.frames, options_.buffers);
         report("no output device", why);
         ZYN_EXIT();
-        if (rendering_) unlink(options_.out.c_str());
         return exit_device;
     }
-    if (!rendering_ && on_null_output()) {
-        if (options_.device >= 0) {
-            report("no output device", "--device " + std::to_string(options_.device) +
-                                           " does not exist (no plug-in opens it; see --list-devices)");
-            ZYN_EXIT();
-            return exit_device;
-        }
-        if (!options_.info) report("", "no sound device found: playing to the silent output");
-    }
+    // Only when it was not asked for.
+    if (on_null_output() && options_.plug.empty() && device_ < 0 && !options_.info)
+        report("", "no sound device found: playing to the silent output");
     opened_ = true;
-    if (rendering_ && !file_exists(options_.out)) {
-        report("no output device", "the WAV writer (plug-wav.so) did not open " + options_.out +
-                                       " (output went to " + name + ")");
-        close();
-        unlink(options_.out.c_str());
-        return exit_device;
-    }
-    writer_open_ = rendering_;
-    rate_ = ZYN_GET_PLUGRATE();
-    channels_ = ZYN_GET_PLUGCHANNELS();
-    block_bytes_ = ZYN_GET_PLUGBUFFERSIZE();
-    if (rendering_) {
-        // Hold output until the first sound is ready; it restarts the file then.
-        ZYN_STOP();
-        output_restart_pending_ = true;
-    }
-    if (options_.has_master_volume) ZYN_SET_MASTERVOLUME(options_.master_volume);
-    for (size_t i = 0; i < options_.eq.size(); ++i) {
-        const EqBand &band = options_.eq[i];
-        ZYN_SET_MASTERFILTER(static_cast<int32_t>(i), band.centre, band.gain_db, band.octaves, 1);
-    }
-    install_master_tap(options_.pitch);
     return exit_ok;
 }
 
-void Player::start_output() {
-    if (!rendering_) return;
-    run_first_ = blocks_out();
-    if (output_restart_pending_) {
-        // Reopening the writer starts the file afresh, so the silence mixed
-        // before the first sound was ready never reaches it.
-        output_restart_pending_ = false;
-        reset_blocks_out();
-        run_first_ = 0;
-        ZYN_INIT(options_.rate, options_.channels, options_.buffers, options_.frames, options_.device);
-    } else {
-        ZYN_START();
-    }
+// Mixes the next block into the render. False (the reason kept for the
+// end) when the file does not take it.
+bool Player::render_block() {
+    const auto frames = static_cast<int32_t>(block_.size() / static_cast<size_t>(std::max(channels_, 1)));
+    std::string why;
+    if (ZYN_RENDER(block_.data(), frames) != 1) why = ZYN_GET_LASTERROR();
+    else if (writer_.write(block_.data(), frames, why)) return true;
+    if (render_problem_.empty()) render_problem_ = why;
+    return false;
 }
 
-// Ends one item of a render: lets the block that ended it (and tail_blocks
-// more) reach the file, stops output and notes which blocks to keep.
+// Ends one item of a render: blocks more for the pitch shifter's delay,
+// counted from the block after the one the item ended in.
 void Player::finish_render(bool finished, int tail_blocks) {
-    int64_t last = blocks_out();
-    if (finished && end_block() >= 0) {
-        last = end_block() + 1 + tail_blocks;
-        const Clock::time_point start = Clock::now();
-        const double patience = 2.0 + (tail_blocks + 1.0) * options_.frames / std::max(rate_, 1);
-        while (blocks_out() < last + 1 && ZYN_GET_PLUGRUNNING() == 1 && seconds_since(start) < patience)
-            sleep_ms(1);
-    }
-    ZYN_STOP();
-    watch_nothing();
-    last = std::min(last, blocks_out());
-    if (last > run_first_) runs_.push_back({run_first_, last});
+    for (int i = 0; finished && i < tail_blocks; ++i)
+        if (!render_block()) return;
 }
 
 ExitCode Player::print_info() {
@@ -279,7 +298,8 @@ ExitCode Player::print_info() {
     std::string present;
     for (const Feature &feature : features)
         if (feature.query() == 1) present += std::string(present.empty() ? "" : " ") + feature.name;
-    std::printf("Processor:  %s; %d MHz\n", present.empty() ? "(none)" : present.c_str(), MHZ());
+    // No clock speed: measuring it would keep the answer waiting a second.
+    std::printf("Processor:  %s\n", present.empty() ? "(none)" : present.c_str());
     std::fflush(stdout);
 
     // From the headers alone: nothing is decoded.
@@ -303,10 +323,7 @@ ExitCode Player::play(const std::string &path) {
     // The header only names the file in the progress lines; the engine's
     // loader decides what plays.
     MediaProbe probe = probe_media(path);
-    if (options_.stream) {
-        if (probe.mpeg) return play_stream(path, probe);
-        report(path, "--stream plays MP3 files only; this one is loaded whole");
-    }
+    if (options_.stream) return play_track(path, probe);
     return play_wave(path, probe);
 }
 
@@ -341,10 +358,11 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
         return exit_file;
     }
     t.speed = options_.speed;
-    t.volume = options_.volume;
     ZYN_SET_SOUNDSPEED(t.sound, t.speed);
-    ZYN_SET_SOUNDVOLUME(t.sound, t.volume);
+    ZYN_SET_SOUNDVOLUME(t.sound, volume_);
+    ZYN_SET_SOUNDMUTED(t.sound, muted_ ? 1 : 0);
     ZYN_SET_SOUNDPAN(t.sound, options_.pan);
+    if (options_.has_position) ZYN_SET_SOUNDPOSITION(t.sound, options_.position);
     int16_t *range_start = wave_start + first * channels;
     int16_t *range_end = wave_start + last * channels;
     // Backwards play starts at the last frame: from the first it would wrap
@@ -361,14 +379,10 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
     std::fflush(stdout);
     // The sound is complete before it is given loops: the mixer never sees it half set.
     ZYN_SET_SOUNDLOOPS(t.sound, options_.loops == 0 ? -1 : options_.loops);
-    watch_sound(t.sound);
-    start_output();
     played_anything_ = true;
     bool finished = run_until_done(t);
     if (rendering_) {
-        // The pitch shifter still holds one frame of the sound.
-        int tail = options_.pitch > 0.0f ? (1024 + options_.frames - 1) / options_.frames : 0;
-        finish_render(finished, tail);
+        finish_render(finished, pitch_tail_blocks(options_.pitch));
         rendered_seconds_ += t.elapsed;
     }
     ZYN_DESTROY_WAVE(&t.wave);
@@ -377,65 +391,87 @@ ExitCode Player::play_wave(const std::string &path, const MediaProbe &probe) {
     return exit_ok;
 }
 
-ExitCode Player::play_stream(const std::string &path, const MediaProbe &probe) {
+ExitCode Player::play_track(const std::string &path, const MediaProbe &probe) {
     Transport t;
-    t.stream = true;
     t.file = path;
-    t.volume = options_.volume;
-    t.total = probe.seconds;
-    if (options_.speed_given || options_.has_range || options_.loops_given) {
-        std::string ignored;
-        for (const auto &[given, name] : {std::pair{options_.speed_given, "--speed"},
-                                          std::pair{options_.has_range, "--range"},
-                                          std::pair{options_.loops_given, "--loops"}})
-            if (given) ignored += std::string(ignored.empty() ? "" : ", ") + name;
-        report(path, ignored + " do(es) not apply to a stream; it plays once at speed 1");
-    }
-    if (ZYN_CREATE_MP3STREAM(path.c_str()) != 1) {
-        report(path, "the stream could not be opened");
+    if (options_.speed_given) report(path, "--speed does not apply to a track; it plays at speed 1");
+    if (ZYN_OPEN_TRACK(path.c_str(), &t.track) != 1) {
+        report("", ZYN_GET_LASTERROR());
         return exit_file;
     }
+    int64_t frames = -1;
+    ZYN_GET_TRACKINFO(t.track, &frames, &t.track_rate, nullptr);
+    t.last = frames;
+    if (options_.has_range) {
+        t.first = std::llround(options_.range_start * t.track_rate);
+        if (options_.range_end >= 0.0) {
+            const int64_t end = std::llround(options_.range_end * t.track_rate);
+            t.last = frames >= 0 ? std::min(frames, end) : end;
+        }
+        if ((t.last >= 0 && t.first >= t.last) ||
+            (t.first > 0 && ZYN_SEEK_TRACK(t.track, t.first) != 1) ||
+            ZYN_SET_TRACKLOOP(t.track, t.first, t.last) != 1) {
+            report(path, "--range starts at " + format_clock(options_.range_start) +
+                             ", at or after the end of the file" +
+                             (frames >= 0 ? " (" + format_clock(static_cast<double>(frames) / t.track_rate) + " long)"
+                                          : std::string()));
+            ZYN_CLOSE_TRACK(&t.track);
+            return exit_file;
+        }
+    }
+    ZYN_SET_TRACKVOLUME(t.track, muted_ ? 0.0f : volume_);
+    ZYN_SET_TRACKPAN(t.track, options_.pan);
+    t.initial_loops = options_.loops == 0 ? ZYN_LOOP_FOREVER : options_.loops;
+    if (t.last >= 0 && options_.loops != 0)
+        t.total = static_cast<double>(t.last - t.first) / t.track_rate * t.initial_loops;
+    t.position = t.first;
     if (chatty())
-        std::printf("Streaming %s (%s, %s)\n", path.c_str(), probe.description.c_str(),
-                    format_time(t.total).c_str());
+        std::printf("Streaming %s (%s, %s)\n", path.c_str(), probe.known ? probe.description.c_str() : "audio",
+                    t.total >= 0.0 ? format_time(t.total).c_str() : "without end");
     std::fflush(stdout);
-    watch_stream();
-    if (ZYN_PLAY_MP3STREAM(t.volume, options_.pan) != 1) {
-        ZYN_END_MP3STREAM();
-        report(path, "the stream could not be started");
+    if (ZYN_PLAY_TRACK(t.track, t.initial_loops) != 1) {
+        report(path, ZYN_GET_LASTERROR());
+        ZYN_CLOSE_TRACK(&t.track);
         return exit_file;
     }
-    start_output();
     played_anything_ = true;
-    t.stream_start = ZYN_GET_PLAYTIME();
-    bool finished = run_until_done(t);
+    const bool finished = run_until_done(t);
     if (rendering_) {
-        finish_render(finished, options_.pitch > 0.0f ? (1024 + options_.frames - 1) / options_.frames : 0);
+        finish_render(finished, pitch_tail_blocks(options_.pitch));
         rendered_seconds_ += t.elapsed;
     }
-    ZYN_END_MP3STREAM();
-    if (finished && t.elapsed <= 0.0) {
-        report(path, "no MPEG audio could be decoded from it");
-        return exit_file;
-    }
+    ZYN_CLOSE_TRACK(&t.track);
     if (chatty() && finished) std::printf("Finished %s\n", path.c_str());
     std::fflush(stdout);
     return exit_ok;
 }
 
+// Moves a track by seconds, within its pass.
+void Player::seek_track(Transport &t, double seconds) {
+    int64_t at = 0;
+    if (ZYN_GET_TRACKPOSITION(t.track, &at) != 1) return;
+    at += std::llround(seconds * t.track_rate);
+    if (t.last >= 0) at = std::min(at, t.last - 1);
+    at = std::max(at, t.first);
+    if (ZYN_SEEK_TRACK(t.track, at) == 1) t.position = at;
+}
+
 // Follows the playing item until it ends (true) or the user quits (false).
 bool Player::run_until_done(Transport &t) {
-    const int tick_ms = rendering_ ? 5 : interactive_ ? 40 : 50;
+    const int tick_ms = interactive_ ? 40 : 50;
     LevelMeter meter;
     Clock::time_point last_tick = Clock::now(), last_draw = Clock::now() - std::chrono::seconds(1);
-    const Clock::time_point began = Clock::now();
-    bool stream_began = false;
-    Clock::time_point stopped_since = Clock::now();
     for (;;) {
         if (interactive_)
-            for (int32_t key = ZYN_GET_KEYCODE(); key != 0; key = ZYN_GET_KEYCODE()) handle_key(key, t);
+            for (int32_t key : keys_.take()) handle_key(key, t);
         if (quit_requested() || t.skip) {
             if (interactive_ && !options_.quiet) draw_status(t, true);
+            return false;
+        }
+        // A render mixes as fast as it goes; a paused one waits for the key.
+        const bool mixing_here = rendering_ && !t.paused;
+        if (mixing_here && !render_block()) {
+            quit_ = true;
             return false;
         }
         const double dt = seconds_since(last_tick);
@@ -443,16 +479,19 @@ bool Player::run_until_done(Transport &t) {
         meter_db_ = meter.update(take_peak(), dt);
 
         bool ended = false;
-        if (t.stream) {
-            const bool playing = ZYN_GET_PLAYINGSTREAMS() == 1;
-            if (playing) stream_began = true;
-            if (!t.paused) t.elapsed = std::max(0.0, ZYN_GET_PLAYTIME() - t.stream_start);
-            ended = stream_began && !playing && !t.paused;
-            // A file that passes for MPEG audio but decodes to nothing never begins.
-            if (!stream_began && !t.paused && seconds_since(began) > 5.0) {
-                t.elapsed = 0.0;
-                ended = true;
-            }
+        if (t.track >= 0) {
+            const bool playing = ZYN_IS_TRACKPLAYING(t.track) == 1;
+            int64_t position = t.position;
+            ZYN_GET_TRACKPOSITION(t.track, &position);
+            // Back to the loop's start: a pass is done.
+            if (playing && position < t.position) ++t.passes_done;
+            if (playing) t.position = position;
+            // A render has just mixed the block the track ended in.
+            ended = !playing;
+            const double pass = t.last >= 0 ? static_cast<double>(t.last - t.first) / t.track_rate : 0.0;
+            t.elapsed = ended && t.total >= 0.0
+                            ? t.total
+                            : t.passes_done * pass + static_cast<double>(t.position - t.first) / t.track_rate;
         } else {
             int16_t *loop_start = nullptr, *position = nullptr, *loop_end = nullptr;
             int32_t loops = 0;
@@ -465,10 +504,8 @@ bool Player::run_until_done(Transport &t) {
             fraction = std::clamp(fraction, 0.0, 1.0);
             const double pass = span / channels_ / rate_ / std::fabs(t.speed);
             const double passes_done = static_cast<double>(t.initial_loops) - loops;
-            // A render ends on the block the output thread saw the sound end
-            // in; that note follows the loop count within one fill.
-            if (loops != 0) stopped_since = Clock::now();
-            ended = loops == 0 && (!rendering_ || end_block() >= 0 || seconds_since(stopped_since) > 1.0);
+            // A render has just mixed the block the sound ended in.
+            ended = loops == 0;
             t.elapsed = ended && t.total >= 0.0 ? t.total : (passes_done + fraction) * pass;
         }
         if (ended) {
@@ -479,7 +516,7 @@ bool Player::run_until_done(Transport &t) {
             draw_status(t, false);
             last_draw = Clock::now();
         }
-        sleep_ms(tick_ms);
+        if (!mixing_here) sleep_ms(tick_ms);
     }
 }
 
@@ -488,57 +525,85 @@ void Player::handle_key(int32_t key, Transport &t) {
         case 'q':
         case 'Q':
         case 27:
-            quit.store(true);
+            quit_ = true;
             break;
         case 'n':
         case 'N':
             t.skip = true;
-            if (t.paused && t.stream) ZYN_START();
             break;
         case ' ':
             t.paused = !t.paused;
-            if (t.stream) {
-                // The stream has no pause of its own: hold the output instead.
-                if (t.paused) ZYN_STOP();
-                else ZYN_START();
-                if (!t.paused) t.stream_start = ZYN_GET_PLAYTIME() - t.elapsed;
-            } else {
+            if (t.track >= 0)
+                ZYN_SET_TRACKPAUSED(t.track, t.paused ? 1 : 0);
+            else
                 ZYN_SET_SOUNDPAUSED(t.sound, t.paused ? 1 : 0);
-            }
             break;
         case 'm':
         case 'M':
-            t.muted = !t.muted;
-            if (t.stream) ZYN_SET_STREAMVOLUME(t.muted ? 0.0f : t.volume);
-            else ZYN_SET_SOUNDMUTED(t.sound, t.muted ? 1 : 0);
+            muted_ = !muted_;
+            if (t.track >= 0) ZYN_SET_TRACKVOLUME(t.track, muted_ ? 0.0f : volume_);
+            else ZYN_SET_SOUNDMUTED(t.sound, muted_ ? 1 : 0);
             break;
         case '+':
         case '=':
         case '-':
         case '_': {
             const float step = (key == '+' || key == '=') ? 0.1f : -0.1f;
-            t.volume = std::clamp(std::round((t.volume + step) * 10.0f) / 10.0f, 0.0f, 2.0f);
-            if (t.stream) {
-                if (!t.muted) ZYN_SET_STREAMVOLUME(t.volume);
+            volume_ = std::clamp(std::round((volume_ + step) * 10.0f) / 10.0f, 0.0f, 2.0f);
+            if (t.track >= 0) {
+                if (!muted_) ZYN_SET_TRACKVOLUME(t.track, volume_);
             } else {
-                ZYN_SET_SOUNDVOLUME(t.sound, t.volume);
+                ZYN_SET_SOUNDVOLUME(t.sound, volume_);
             }
             break;
         }
+        case kKeyLeft:
+        case kKeyRight:
+            if (t.track >= 0) seek_track(t, key == kKeyLeft ? -kSeekSeconds : kSeekSeconds);
+            break;
         default:
             break;
     }
 }
 
+bool Player::choose_output(std::string &problem) {
+    device_ = -1;
+    // A render goes to the WAV writer, on its one device.
+    if (rendering_) return ZYN_SET_PLUGNAME("wav") == 1;
+    if (!options_.plug.empty() && ZYN_SET_PLUGNAME(options_.plug.c_str()) != 1) {
+        problem = std::string("--plug ") + options_.plug + ": " + ZYN_GET_LASTERROR();
+        return false;
+    }
+    if (options_.device_name.empty()) {
+        device_ = options_.device;
+        return true;
+    }
+    const int32_t count = ZYN_GET_NUMOFDEVICES();
+    for (int32_t i = 0; i < count; ++i)
+        if (options_.device_name == ZYN_GET_DEVICENAME(i)) device_ = i;
+    if (device_ >= 0) return true;
+    problem = count < 1 ? ZYN_GET_LASTERROR()
+                        : "no device named '" + options_.device_name + "' (see --list-devices)";
+    return false;
+}
+
 void Player::draw_status(Transport &t, bool final_line) {
     StatusInfo info;
+    ZynOutputStats stats;
+    stats.size = sizeof(stats);
+    if (ZYN_GET_OUTPUTSTATS(&stats) == 1) {
+        info.latency_ms = stats.latency_ms;
+        info.underruns = stats.underruns;
+        info.offline = stats.connected == 0 && ZYN_GET_PLUGRUNNING() == 1;
+    }
     info.file = t.file;
     info.elapsed = t.elapsed;
     info.total = t.total;
     info.level_db = meter_db_;
-    info.volume = t.volume;
+    info.volume = volume_;
     info.paused = t.paused;
-    info.muted = t.muted;
+    info.muted = muted_;
+    info.seekable = t.track >= 0;
     const int width = terminal_width() - 1;
     bool keys_shown = false;
     std::string line = format_status(info, width, &keys_shown);
@@ -552,24 +617,51 @@ void Player::draw_status(Transport &t, bool final_line) {
     std::fflush(stdout);
 }
 
-void Player::close() {
-    if (!opened_) return;
+ExitCode Player::close() {
+    if (!opened_) {
+        keys_.stop();
+        return exit_ok;
+    }
     opened_ = false;
-    if (!rendering_ && played_anything_ && !interrupted.load() && !quit.load()) {
+    if (!rendering_ && played_anything_ && !quit_requested()) {
         // Let the device play out what it still holds (and the shifter's delay).
         double latency = static_cast<double>(ZYN_GET_PLUGBUFFERS()) * ZYN_GET_PLUGFRAMES() / std::max(rate_, 1);
         if (options_.pitch > 0.0f) latency += 1024.0 / std::max(rate_, 1);
         sleep_ms(static_cast<int>(latency * 1000.0) + 20);
     }
     ZYN_EXIT();
-    if (writer_open_) {
-        std::string why;
-        // A run that played nothing leaves no empty WAV file behind.
-        if (!played_anything_) unlink(options_.out.c_str());
-        else if (!keep_block_runs(options_.out, block_bytes_, runs_, why)) report(options_.out, why);
+    keys_.stop();
+    return rendering_ ? place_render() : exit_ok;
+}
+
+// The render takes the --out name only when it is whole: something played,
+// no signal cut it short and every block reached the file. q ends a render
+// early by choice, so what it has so far is kept.
+ExitCode Player::place_render() {
+    // A run that played nothing has said why already.
+    if (!played_anything_) {
+        target_->discard();
+        return exit_ok;
     }
-    if (rendering_ && played_anything_ && chatty())
+    if (stop_request() != StopRequest::none) {
+        target_->discard();
+        report(options_.out, "the render was interrupted; the file was not written");
+        return exit_ok;
+    }
+    std::string why = render_problem_;
+    if (why.empty()) writer_.finish(why);
+    if (!why.empty()) {
+        target_->discard();
+        report(options_.out, why + "; the file was not written");
+        return exit_device;
+    }
+    if (!target_->commit(why)) {
+        report(options_.out, why);
+        return exit_device;
+    }
+    if (chatty())
         std::printf("Rendered %s to %s\n", format_time(rendered_seconds_).c_str(), options_.out.c_str());
+    return exit_ok;
 }
 
 }  // namespace zynplay

@@ -48,10 +48,13 @@ std::string format_status(const StatusInfo &info, int width, bool *keys_shown) {
         std::snprintf(level, sizeof level, "%5.1f", info.level_db);
     char volume[24];
     std::snprintf(volume, sizeof volume, "vol %d%%", static_cast<int>(std::lround(info.volume * 100.0f)));
-    const std::string state = info.paused ? " PAUSED" : info.muted ? " MUTED" : "";
+    std::string output;
+    if (info.latency_ms >= 0.0f) output += " lat " + std::to_string(std::lround(info.latency_ms)) + "ms";
+    if (info.underruns >= 0) output += " underruns " + std::to_string(info.underruns);
+    const std::string state = info.offline ? " OFFLINE" : info.paused ? " PAUSED" : info.muted ? " MUTED" : "";
     const std::string core = " " + times + " [" + progress + "] " + bar(meter_fraction, 10, '|', '.') + " " + level +
-                             " dB " + volume + state;
-    const std::string keys = std::string("  ") + kKeyHelp;
+                             " dB " + volume + state + output;
+    const std::string keys = std::string("  ") + (info.seekable ? kTrackKeyHelp : kKeyHelp);
 
     std::string name = info.file;
     const size_t slash = name.rfind('/');

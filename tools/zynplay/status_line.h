@@ -13,10 +13,15 @@ struct StatusInfo {
     float volume = 1.0f;
     bool paused = false;
     bool muted = false;
+    bool seekable = false;  // a track: the arrow keys seek
+    float latency_ms = -1.0f;  // from mix to sound; below 0 when not known
+    long long underruns = -1;  // times the device ran dry; below 0 when not known
+    bool offline = false;      // the device is gone (output goes on silently)
 };
 
 // The key help zynplay shows with the line.
 constexpr const char *kKeyHelp = "space:pause m:mute +/-:vol n:next q:quit";
+constexpr const char *kTrackKeyHelp = "space:pause m:mute +/-:vol left/right:seek n:next q:quit";
 
 // The text of the line, at most width columns, without \r or newline. The key
 // help ends the line when there is room; *keys_shown (may be null) says so.
