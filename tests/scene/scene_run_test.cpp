@@ -94,7 +94,8 @@ struct SceneProcess {
             start(folder, args);
             const std::string refused = window_refused();
             if (refused.empty()) break;
-            std::fprintf(stderr, "scene start %d could not open its window:\n%s\n", attempt, refused.c_str());
+            std::fprintf(stderr, "scene start %d could not open its window (%s):\n%s\n", attempt,
+                         display_check().c_str(), refused.c_str());
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
     }

@@ -43,6 +43,15 @@ bool type_key(unsigned long window, const std::string &key) {
     return std::system(("xdotool windowfocus --sync " + id + " key " + key + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+std::string display_check() {
+    const char *name = std::getenv("DISPLAY");
+    const std::string shown = name != nullptr ? name : "(DISPLAY unset)";
+    Display *display = XOpenDisplay(nullptr);
+    if (display == nullptr) return "the test cannot open " + shown + " either";
+    XCloseDisplay(display);
+    return "the test opens " + shown;
+}
+
 bool close_window(unsigned long window) {
     Display *display = XOpenDisplay(nullptr);
     if (display == nullptr) return false;
