@@ -13,9 +13,12 @@
 #include <mutex>
 #include <new>
 #include <sndfile.h>
+#include <string>
 
 namespace zyn {
 namespace {
+
+std::mutex g_open_turn;
 
 sf_count_t vio_length(void *data) { return static_cast<ByteCursor *>(data)->source->length(); }
 sf_count_t vio_seek(sf_count_t offset, int whence, void *data) {
@@ -94,14 +97,26 @@ class SndfileDecoder final : public SoundDecoder {
 
     bool open(MediaKind kind) {
         SF_INFO info{};
-        file_ = sf_open_virtual(&g_vio, SFM_READ, &info, &cursor_);
+        int error = SF_ERR_NO_ERROR;
+        std::string why;
+        {
+            // libsndfile keeps the error of a failed open in one place for
+            // the whole process; opens take turns so that each reads its
+            // own (loads, tracks and the decoding pool open at once).
+            std::lock_guard<std::mutex> turn(g_open_turn);
+            file_ = sf_open_virtual(&g_vio, SFM_READ, &info, &cursor_);
+            if (file_ == nullptr) {
+                error = sf_error(nullptr);
+                why = sf_strerror(nullptr);
+            }
+        }
         const std::string &name = cursor_.source->name();
         if (file_ == nullptr && kind == MediaKind::other) {
-            if (unrecognised(sf_error(nullptr))) return fail_unknown(name) != 0;
-            return fail("%s cannot be decoded: %s", name.c_str(), sf_strerror(nullptr)) != 0;
+            if (unrecognised(error)) return fail_unknown(name) != 0;
+            return fail("%s cannot be decoded: %s", name.c_str(), why.c_str()) != 0;
         }
         if (file_ == nullptr)
-            return fail("%s cannot be decoded as %s: %s", name.c_str(), media_kind_name(kind), sf_strerror(nullptr)) != 0;
+            return fail("%s cannot be decoded as %s: %s", name.c_str(), media_kind_name(kind), why.c_str()) != 0;
         if (kind == MediaKind::other && left_out(info.format & SF_FORMAT_TYPEMASK)) return fail_unknown(name) != 0;
         // An IFF body holds each channel's samples as a block of its own;
         // libsndfile 1.2 reads them as interleaved frames.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <thread>
 
 using namespace zyn_test;
@@ -479,6 +480,39 @@ TEST(LoadFile, RefusalsSayWhy) {
     int16_t *samples = nullptr;
     ASSERT_EQ(ZYN_CREATE_WAVE(10, &handle, &samples), 1);
     EXPECT_EQ(handle, 0);
+}
+
+// libsndfile keeps the error of a failed open in one place for the whole
+// process: loads refused at the same time each say their own reason.
+TEST(LoadFile, RefusalsAtOnceKeepTheirOwnReasons) {
+    PumpDevice device(kRate, 2);
+    ASSERT_TRUE(device.ok());
+    std::vector<std::vector<uint8_t>> images;
+    for (const char *head : {".snd", "NIST", "2BIT", "riff"}) {
+        std::vector<uint8_t> image = seeded_bytes(400, 9);
+        std::copy(head, head + 4, image.begin());
+        images.push_back(image);
+    }
+    images.push_back(seeded_bytes(400, 5));  // no header at all
+    std::vector<std::string> alone;
+    for (const auto &image : images) {
+        int32_t handle = -1;
+        ASSERT_EQ(ZYN_LOAD_MEMORY(image.data(), image.size(), &handle), 0);
+        alone.push_back(last_error());
+    }
+    ASSERT_EQ(std::set<std::string>(alone.begin(), alone.end()).size(), images.size());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < images.size(); ++i)
+        threads.emplace_back([&, i] {
+            for (int n = 0; n < 200; ++n) {
+                int32_t handle = -1;
+                ZYN_LOAD_MEMORY(images[i].data(), images[i].size(), &handle);
+                if (last_error() != alone[i]) ++wrong;
+            }
+        });
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(LoadFile, RefusedWithoutAnEngineAndInsideACallback) {
