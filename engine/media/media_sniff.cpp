@@ -3,7 +3,9 @@
 #include "id3_tag.h"
 #include "last_error.h"
 #include "mpeg_sync.h"
+#include "ogg_link.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,22 +18,33 @@ bool starts_with(const uint8_t *p, size_t n, const char *id, size_t at = 0) {
     return at + len <= n && std::memcmp(p + at, id, len) == 0;
 }
 
-// The codec of an Ogg stream from the first packet of its first page.
-bool sniff_ogg(const uint8_t *p, size_t n, const std::string &name, MediaSniff *out) {
-    if (n < 27) return fail("%s is a truncated Ogg stream", name.c_str()) != 0;
-    const size_t packet = 27 + static_cast<size_t>(p[26]);
-    if (starts_with(p, n, "\x01vorbis", packet)) {
+// The codec of an Ogg stream from the first packet of its first page, as
+// the decoders will find it: damage or junk in front of that page must not
+// send a Vorbis stream to libsndfile, whose Ogg reader leaks when Vorbis
+// headers it finds there are damaged. With no whole page anywhere the bytes
+// after the first page header name the codec for the refusal.
+bool sniff_ogg(ByteSource &source, const uint8_t *p, size_t n, const std::string &name, MediaSniff *out) {
+    uint8_t first[8];
+    size_t got = ogg_first_packet_head(source, first, sizeof first);
+    const uint8_t *packet = first;
+    if (got == 0) {
+        if (n < 27) return fail("%s is a truncated Ogg stream", name.c_str()) != 0;
+        const size_t at = 27 + static_cast<size_t>(p[26]);
+        packet = p + std::min(at, n);
+        got = n - std::min(at, n);
+    }
+    if (starts_with(packet, got, "\x01vorbis")) {
         out->kind = MediaKind::ogg_vorbis;
         return true;
     }
-    if (starts_with(p, n, "OpusHead", packet)) {
+    if (starts_with(packet, got, "OpusHead")) {
         out->kind = MediaKind::ogg_opus;
         return true;
     }
     // Name the codec when its first packet starts with printable letters.
     std::string codec;
-    for (size_t i = packet; i < n && i < packet + 8; ++i)
-        if (p[i] >= 'A' && p[i] <= 'z') codec += static_cast<char>(p[i]);
+    for (size_t i = 0; i < got && i < 8; ++i)
+        if (packet[i] >= 'A' && packet[i] <= 'z') codec += static_cast<char>(packet[i]);
     return fail("%s is an Ogg stream of %s, which zyn cannot read (Vorbis and Opus only)",
                 name.c_str(), codec.empty() ? "an unknown codec" : codec.c_str()) != 0;
 }
@@ -80,7 +93,7 @@ bool sniff_media(ByteSource &source, MediaSniff *out) {
         out->kind = MediaKind::flac;
         return true;
     }
-    if (tag == 0 && starts_with(head, n, "OggS")) return sniff_ogg(head, n, name, out);
+    if (tag == 0 && starts_with(head, n, "OggS")) return sniff_ogg(source, head, n, name, out);
 
     std::vector<uint8_t> probe(kMpegProbeBytes);
     const size_t got = source.read_at(tag, probe.data(), probe.size());

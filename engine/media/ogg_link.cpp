@@ -3,6 +3,7 @@
 #include <ogg/ogg.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace zyn {
@@ -33,7 +34,8 @@ class PageScan {
     PageScan(const PageScan &) = delete;
     PageScan &operator=(const PageScan &) = delete;
 
-    bool next(Page *out) {
+    // raw, when given, is the page itself, valid until the next call.
+    bool next(Page *out, ogg_page *raw = nullptr) {
         ogg_page page;
         for (;;) {
             const long got = ogg_sync_pageseek(&sync_, &page);
@@ -41,6 +43,7 @@ class PageScan {
                 position_ -= got;
             } else if (got > 0) {
                 *out = {true, position_, position_ + got, ogg_page_serialno(&page), ogg_page_bos(&page) != 0};
+                if (raw != nullptr) *raw = page;
                 position_ += got;
                 return true;
             } else {
@@ -134,6 +137,16 @@ int64_t ogg_first_link_length(ByteSource &source) {
         length = seen.start;
     }
     return -1;
+}
+
+size_t ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n) {
+    PageScan scan(source, 0, source.length());
+    Page p;
+    ogg_page page;
+    if (!scan.next(&p, &page)) return 0;
+    const size_t got = std::min(n, static_cast<size_t>(page.body_len));
+    std::memcpy(out, page.body, got);
+    return got;
 }
 
 }  // namespace zyn

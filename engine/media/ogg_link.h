@@ -9,6 +9,7 @@
 
 #include "byte_source.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zyn {
@@ -21,5 +22,11 @@ namespace zyn {
 // length would keep vorbisfile to the first link (pages laid over one
 // another): the data is then refused.
 int64_t ogg_first_link_length(ByteSource &source);
+
+// The first n bytes (fewer when it is shorter) of the body of the first
+// whole, checksummed page, where a stream's first packet starts: what
+// libsndfile and vorbisfile tell the codec by, both skipping to the first
+// page libogg accepts. 0 when no page is whole.
+size_t ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n);
 
 }  // namespace zyn

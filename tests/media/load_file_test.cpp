@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -480,6 +481,37 @@ TEST(LoadFile, RefusalsSayWhy) {
     int16_t *samples = nullptr;
     ASSERT_EQ(ZYN_CREATE_WAVE(10, &handle, &samples), 1);
     EXPECT_EQ(handle, 0);
+}
+
+// The codec of an Ogg stream is told by its first whole page, as the
+// decoders find it, not by junk in front that looks like a page header.
+TEST(LoadFile, OggCodecIsToldByTheFirstWholePage) {
+    REQUIRE_PROGRAM("oggenc");
+    PumpDevice device(kRate, 2);
+    ASSERT_TRUE(device.ok());
+    TempDir dir;
+    const std::vector<uint8_t> vorbis =
+        read_bytes(encoded(dir, sine(kRate, 2, 440.0, 0.5, 0.4), "s.ogg", "oggenc -Q -o OUT IN"));
+    ASSERT_GT(vorbis.size(), 100u);
+    // A page header without a checksum or segments, then the Opus magic.
+    std::vector<uint8_t> junk = {'O', 'g', 'g', 'S', 0, 2};
+    junk.resize(27, 0);
+    for (const char *text = "OpusHead"; *text; ++text) junk.push_back(static_cast<uint8_t>(*text));
+    junk.resize(junk.size() + 11, 1);
+    std::vector<uint8_t> whole = junk;
+    whole.insert(whole.end(), vorbis.begin(), vorbis.end());
+    const Wave plain = load_memory(vorbis), behind_junk = load_memory(whole);
+    ASSERT_EQ(plain.result, 1) << last_error();
+    ASSERT_EQ(behind_junk.result, 1) << last_error();
+    EXPECT_EQ(behind_junk.samples, plain.samples);
+    // Only the Vorbis identification page: refused as Vorbis (libsndfile's
+    // Ogg reader would leak what it gathered of the headers).
+    const auto segments = vorbis.begin() + 27;
+    const size_t first_page = 27 + vorbis[26] + std::accumulate(segments, segments + vorbis[26], size_t{0});
+    std::vector<uint8_t> cut = junk;
+    cut.insert(cut.end(), vorbis.begin(), vorbis.begin() + static_cast<std::ptrdiff_t>(first_page));
+    EXPECT_EQ(load_memory(cut).result, 0);
+    EXPECT_NE(last_error().find("Ogg Vorbis"), std::string::npos) << last_error();
 }
 
 // libsndfile keeps the error of a failed open in one place for the whole
