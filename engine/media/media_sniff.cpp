@@ -25,9 +25,9 @@ bool starts_with(const uint8_t *p, size_t n, const char *id, size_t at = 0) {
 // after the first page header name the codec for the refusal.
 bool sniff_ogg(ByteSource &source, const uint8_t *p, size_t n, const std::string &name, MediaSniff *out) {
     uint8_t first[8];
-    size_t got = ogg_first_packet_head(source, first, sizeof first);
+    size_t got = 0;
     const uint8_t *packet = first;
-    if (got == 0) {
+    if (!ogg_first_packet_head(source, first, sizeof first, &got)) {
         if (n < 27) return fail("%s is a truncated Ogg stream", name.c_str()) != 0;
         const size_t at = 27 + static_cast<size_t>(p[26]);
         packet = p + std::min(at, n);

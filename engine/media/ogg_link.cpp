@@ -139,14 +139,14 @@ int64_t ogg_first_link_length(ByteSource &source) {
     return -1;
 }
 
-size_t ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n) {
+bool ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n, size_t *got) {
     PageScan scan(source, 0, source.length());
     Page p;
     ogg_page page;
-    if (!scan.next(&p, &page)) return 0;
-    const size_t got = std::min(n, static_cast<size_t>(page.body_len));
-    std::memcpy(out, page.body, got);
-    return got;
+    if (!scan.next(&p, &page)) return false;
+    *got = std::min(n, static_cast<size_t>(page.body_len));
+    std::memcpy(out, page.body, *got);
+    return true;
 }
 
 }  // namespace zyn

@@ -23,10 +23,10 @@ namespace zyn {
 // another): the data is then refused.
 int64_t ogg_first_link_length(ByteSource &source);
 
-// The first n bytes (fewer when it is shorter) of the body of the first
-// whole, checksummed page, where a stream's first packet starts: what
+// The first n bytes (*got, fewer when it is shorter) of the body of the
+// first whole, checksummed page, where a stream's first packet starts: what
 // libsndfile and vorbisfile tell the codec by, both skipping to the first
-// page libogg accepts. 0 when no page is whole.
-size_t ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n);
+// page libogg accepts. False when no page is whole.
+bool ogg_first_packet_head(ByteSource &source, uint8_t *out, size_t n, size_t *got);
 
 }  // namespace zyn
