@@ -287,6 +287,61 @@ TEST(Tracks, SeekIsSampleExact) {
     }
 }
 
+// The transport in every format: a pause holds the place and the output
+// goes on from the very frame it stopped at; a stop is silent, counts as not
+// playing and rewinds, so the next play starts at frame 0; the facts are
+// those of the file.
+TEST(Tracks, PauseHoldsThePlaceAndStopRewinds) {
+    PumpDevice device(kRate, 2, kBlock);
+    ASSERT_TRUE(device.ok());
+    TempDir dir;
+    for (const Format &f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const std::string path = make_file(dir, f, music(kRate, 0.5));
+        if (path.empty()) GTEST_SKIP() << f.encoder << " is not installed";
+        const std::vector<int16_t> wave = loaded(path);
+        int32_t t = open_track(path);
+        int64_t frames = 0, position = -1;
+        int32_t rate = 0, channels = 0;
+        ASSERT_EQ(ZYN_GET_TRACKINFO(t, &frames, &rate, &channels), 1);
+        EXPECT_EQ(frames, static_cast<int64_t>(wave.size() / 2));
+        EXPECT_EQ(rate, kRate);
+        EXPECT_EQ(channels, 2);
+
+        ASSERT_EQ(ZYN_PLAY_TRACK(t, 1), 1);
+        pump(device, 5);
+        ASSERT_EQ(ZYN_SET_TRACKPAUSED(t, 1), 1);
+        const std::vector<int16_t> paused = pump(device, 3);
+        EXPECT_TRUE(silent_after(paused, 0)) << "a paused track is heard";
+        ASSERT_EQ(ZYN_GET_TRACKPOSITION(t, &position), 1);
+        EXPECT_EQ(position, 5 * kBlock);
+        EXPECT_EQ(ZYN_IS_TRACKPLAYING(t), 1);
+        EXPECT_EQ(ZYN_GET_PLAYINGTRACKS(), 1);
+        ASSERT_EQ(ZYN_SET_TRACKPAUSED(t, 0), 1);
+        EXPECT_TRUE(pump(device, 2) == frames_of(wave, 5 * kBlock, 7 * kBlock)) << "resumed elsewhere";
+
+        ASSERT_EQ(ZYN_STOP_TRACK(t), 1);
+        ASSERT_EQ(ZYN_GET_TRACKPOSITION(t, &position), 1);
+        EXPECT_EQ(position, 0);
+        EXPECT_EQ(ZYN_IS_TRACKPLAYING(t), 0);
+        EXPECT_EQ(ZYN_GET_PLAYINGTRACKS(), 0);
+        EXPECT_TRUE(silent_after(pump(device, 2), 0)) << "a stopped track is heard";
+        ASSERT_EQ(ZYN_PLAY_TRACK(t, 1), 1);
+        EXPECT_TRUE(pump(device, 2) == frames_of(wave, 0, 2 * kBlock)) << "the play after a stop does not start at 0";
+        ZYN_CLOSE_TRACK(&t);
+    }
+    // Another rate and layout: the file's own, not the device's.
+    const std::string other = write_wav(dir, "mono48.wav", sine(48000, 1, 440.0, 0.25, 0.5));
+    int32_t t = open_track(other);
+    int64_t frames = 0;
+    int32_t rate = 0, channels = 0;
+    ASSERT_EQ(ZYN_GET_TRACKINFO(t, &frames, &rate, &channels), 1);
+    EXPECT_EQ(frames, 12000);
+    EXPECT_EQ(rate, 48000);
+    EXPECT_EQ(channels, 1);
+    ZYN_CLOSE_TRACK(&t);
+}
+
 // A queued track starts on the frame after the last one of the track before
 // it, inside the block, with its own volume; so does the one after it.
 TEST(Tracks, QueueJoinsOnTheNextFrame) {
