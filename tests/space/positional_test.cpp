@@ -170,6 +170,8 @@ TEST(Positional, DopplerShiftsThePitch) {
         {ZYN_RESAMPLE_LINEAR, 1.0f, 34.33f, 0.0f, 1.0f, 343.3 / (343.3 - 34.33)},  // approaching: 1.111
         {ZYN_RESAMPLE_NEAREST, 1.0f, 34.33f, 0.0f, 1.0f, 343.3 / (343.3 - 34.33)},
         {ZYN_RESAMPLE_CUBIC, 1.0f, 34.33f, 0.0f, 1.0f, 343.3 / (343.3 - 34.33)},
+        {ZYN_RESAMPLE_SINC, 1.0f, 34.33f, 0.0f, 1.0f, 343.3 / (343.3 - 34.33)},
+        {ZYN_RESAMPLE_SINC, -1.0f, -34.33f, 0.0f, 1.0f, 343.3 / (343.3 + 34.33)},
         {ZYN_RESAMPLE_LINEAR, -1.0f, 34.33f, 0.0f, 1.0f, 343.3 / (343.3 - 34.33)},  // backward: magnitude
         {ZYN_RESAMPLE_LINEAR, 0.5f, -34.33f, 0.0f, 1.0f, 0.5 * 343.3 / (343.3 + 34.33)},  // receding
         {ZYN_RESAMPLE_LINEAR, 1.0f, 0.0f, -34.33f, 1.0f, (343.3 + 34.33) / 343.3},  // the listener approaching
