@@ -273,9 +273,24 @@ void filter_from_callback(int16_t *, int32_t, int32_t) {
     EXPECT_EQ(ZYN_SET_REVERB(0.5f, 0.5f, 1.0f, 0.5f), 0) << "the reverb's memory is never made on the output thread";
 }
 
+// What a grouped noise sound plays from frame `from` for `frames`, with no
+// effect ever set.
+std::vector<int16_t> untouched_noise(int32_t from, int32_t frames) {
+    EXPECT_EQ(ZYN_INIT_RENDER(kRate, 2, kBlock), 1);
+    int32_t sound = -1, group = -1;
+    EXPECT_EQ(ZYN_PLAY_WAVE(noise_wave(5000, 20000), 0, 1.0f, 1.0f, 0.0f, &sound), 1);
+    EXPECT_EQ(ZYN_CREATE_GROUP(&group), 1);
+    EXPECT_EQ(ZYN_SET_SOUNDGROUP(sound, group), 1);
+    render(from);
+    const std::vector<int16_t> out = render(frames);
+    ZYN_EXIT();
+    return out;
+}
+
 TEST(Effects, HostileValuesAreRefusedOrClampedAndTheMixGoesOn) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<int16_t> expected_tail = untouched_noise(13 * kBlock, 2 * kBlock);
     EXPECT_EQ(ZYN_SET_REVERB(nan, 0.5f, 0.5f, 0.5f), 0);
     EXPECT_STRNE(ZYN_GET_LASTERROR(), "");
     ASSERT_EQ(ZYN_SET_REVERB(0.5f, 0.5f, 1.0f, 0.0f), 1);  // unheard: no reverb is made with the engine
@@ -323,7 +338,7 @@ TEST(Effects, HostileValuesAreRefusedOrClampedAndTheMixGoesOn) {
     EXPECT_EQ(send, 0.0f);
 
     // The extreme filters ring hard but the mix stays live: the sound is
-    // heard, and once the filters are off again it is heard unchanged.
+    // heard, and once every effect is off again it is heard unchanged.
     g_peak = 0;
     ASSERT_EQ(ZYN_SET_MASTERCALLBACK(note_peak), 1);
     ASSERT_EQ(ZYN_ENABLE_MASTERCALLBACK(), 1);
@@ -341,6 +356,12 @@ TEST(Effects, HostileValuesAreRefusedOrClampedAndTheMixGoesOn) {
     EXPECT_EQ(room, 1.0f);
     EXPECT_EQ(damping, 0.0f);
     ASSERT_EQ(ZYN_DISABLE_SOUNDCALLBACK(sound), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDFILTER(sound, ZYN_FILTER_NONE, 0.0f, 0.0f), 1);
+    ASSERT_EQ(ZYN_SET_GROUPFILTER(group, ZYN_FILTER_NONE, 0.0f, 0.0f), 1);
+    ASSERT_EQ(ZYN_SET_SOUNDREVERB(sound, 0.0f), 1);
+    ASSERT_EQ(ZYN_SET_REVERB(0.5f, 0.5f, 1.0f, 0.0f), 1);
+    render(8 * kBlock);
+    EXPECT_TRUE(render(2 * kBlock) == expected_tail) << "the sound is not as it was once its effects are off";
     ZYN_EXIT();
     ASSERT_EQ(ZYN_SET_REVERB(0.5f, 0.5f, 1.0f, 0.0f), 1);
     EXPECT_EQ(ZYN_SET_SOUNDFILTER(sound, ZYN_FILTER_LOWPASS, 1000.0f, 1.0f), 0) << "no engine";
