@@ -190,6 +190,14 @@ TEST(LoadFormats, ChunksRunningPastTheEndNeitherHangALoadNorLoseAudio) {
             ASSERT_EQ(w.frames(), c.frames);
             EXPECT_TRUE(std::equal(w.samples.begin(), w.samples.end(), whole.samples.begin()));
         }
+        // A track opens the file through the same guard.
+        int32_t track = -1;
+        const int32_t opened = ZYN_OPEN_TRACK(path.c_str(), &track);
+        EXPECT_EQ(opened, c.frames == 0 ? 0 : 1) << last_error();
+        if (opened == 1)
+            ZYN_CLOSE_TRACK(&track);
+        else
+            EXPECT_NE(last_error().find(c.reason), std::string::npos) << last_error();
     }
 }
 
