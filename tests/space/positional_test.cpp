@@ -285,6 +285,18 @@ TEST(Positional, RefusesHostileValuesAndPlaysOn) {
 #if ZYN_TEST_HRTF
 TEST(Positional, BinauralSideSourceGivesTheHeadsDifferences) {
     EXPECT_EQ(ZYN_SET_HRTF("default"), 0);  // no device: no rate to prepare for
+    // A plain sound plays as it would without a head loaded.
+    std::vector<int16_t> plain[2];
+    for (int head = 0; head < 2; ++head) {
+        ASSERT_EQ(ZYN_INIT_RENDER(kRate, 2, 1024), 1);
+        if (head == 1) {
+            ASSERT_EQ(ZYN_SET_HRTF("default"), 1) << ZYN_GET_LASTERROR();
+        }
+        play(wave(2, 0.0), 1.0f, 0.3f);
+        plain[head] = render(4096, 2);
+        ZYN_EXIT();
+    }
+    EXPECT_TRUE(plain[0] == plain[1]) << "a plain sound is changed by the head";
     ASSERT_EQ(ZYN_INIT_RENDER(kRate, 2, 1024), 1);
     ASSERT_EQ(ZYN_SET_HRTF("default"), 1) << ZYN_GET_LASTERROR();
     EXPECT_EQ(ZYN_SET_HRTF("/nonexistent/zyn.sofa"), 0);  // the loaded set stays
