@@ -287,6 +287,35 @@ TEST(Tracks, SeekIsSampleExact) {
     }
 }
 
+// Where the rate is converted, a seek lands on the same instant of the
+// file: once the converter has its history again (it starts afresh at the
+// frame), the output is the whole-file conversion from that instant on.
+TEST(Tracks, ASeekThroughTheRateConverterLandsOnItsInstant) {
+    PumpDevice device(kRate, 2, kBlock);
+    ASSERT_TRUE(device.ok());
+    TempDir dir;
+    const std::string path = write_wav(dir, "music48.wav", music(48000, 1.0));
+    const std::vector<int16_t> wave = loaded(path);
+    int32_t t = open_track(path);
+    ASSERT_EQ(ZYN_PLAY_TRACK(t, 1), 1);
+    pump(device, 2);
+    // 160 frames at 48 kHz are 147 at 44.1 kHz: these land on a device frame.
+    for (int64_t at : {int64_t{16000}, int64_t{160}, int64_t{32000}}) {
+        SCOPED_TRACE(at);
+        ASSERT_EQ(ZYN_SEEK_TRACK(t, at), 1) << ZYN_GET_LASTERROR();
+        int64_t position = -1;
+        ASSERT_EQ(ZYN_GET_TRACKPOSITION(t, &position), 1);
+        EXPECT_EQ(position, at);
+        const std::vector<int16_t> out = pump(device, 8);
+        const int64_t from = at * 147 / 160, settled = 512;
+        int32_t worst = 0;
+        for (int64_t i = settled * 2; i < static_cast<int64_t>(out.size()); ++i)
+            worst = std::max(worst, std::abs(out[static_cast<size_t>(i)] - wave[static_cast<size_t>(from * 2 + i)]));
+        EXPECT_LE(worst, 2) << "frames after the seek are not those of the instant sought";
+    }
+    ZYN_CLOSE_TRACK(&t);
+}
+
 // The transport in every format: a pause holds the place and the output
 // goes on from the very frame it stopped at; a stop is silent, counts as not
 // playing and rewinds, so the next play starts at frame 0; the facts are
