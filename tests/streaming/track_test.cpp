@@ -117,6 +117,8 @@ TEST(Tracks, PlayWhatLoadFileMakes) {
     const Case cases[] = {
         {"wav16.wav", nullptr, kRate, 2, 0},
         {"mono.wav", nullptr, kRate, 1, 0},
+        {"quad.wav", nullptr, kRate, 4, 0},
+        {"surround.wav", nullptr, kRate, 6, 0},
         {"rate48.wav", nullptr, 48000, 2, 1},
         {"v.ogg", "oggenc -Q -q 4 -o OUT IN", kRate, 2, 0},
         {"f.flac", "flac -s -f -o OUT IN", kRate, 2, 0},
