@@ -638,7 +638,10 @@ ZYN_EXPORT int32_t ZYN_GET_TRACKPAN(int32_t track, float *pan);
  *   cannot seek in (damaged there): the track then ends, as a file that
  *   goes bad does, once what was decoded has played.
  * Threads: app. Blocks: for the seek and decoding 100 ms from there (a few
- *   ms; never holds up the mix). */
+ *   ms; never holds up the mix). In a file that does not say its length
+ *   (ZYN_GET_TRACKINFO's -1: an Ogg file cut short, a stream written
+ *   without one) the seek reads from the start up to the frame, which takes
+ *   as long as decoding that much. */
 ZYN_EXPORT int32_t ZYN_SEEK_TRACK(int32_t track, int64_t frame);
 /* The file frame the next mixed block starts at (0 after a stop or end).
  * Fails: an unknown handle, a null frame. Threads: callback. */

@@ -6,6 +6,13 @@
 // the format prescribes; the format promises only that the decoder has
 // converged by then, so the frames after a seek match a continuous read
 // closely (in practice exactly) but not by guarantee.
+//
+// A file that does not say its length (an Ogg stream cut short, a stream
+// written without one) is never searched: libsndfile 1.2's page search in
+// such an Opus file lands on wrong frames past its end, and for some far
+// frames never returns. There the frame is reached by opening the file
+// again and reading up to it, which costs at most one decoding of the file
+// and ends where the file ends.
 #include "decoder_libraries.h"
 
 #include "last_error.h"
@@ -14,6 +21,7 @@
 #include <new>
 #include <sndfile.h>
 #include <string>
+#include <vector>
 
 namespace zyn {
 namespace {
@@ -99,17 +107,7 @@ class SndfileDecoder final : public SoundDecoder {
         SF_INFO info{};
         int error = SF_ERR_NO_ERROR;
         std::string why;
-        {
-            // libsndfile keeps the error of a failed open in one place for
-            // the whole process; opens take turns so that each reads its
-            // own (loads, tracks and the decoding pool open at once).
-            std::lock_guard<std::mutex> turn(g_open_turn);
-            file_ = sf_open_virtual(&g_vio, SFM_READ, &info, &cursor_);
-            if (file_ == nullptr) {
-                error = sf_error(nullptr);
-                why = sf_strerror(nullptr);
-            }
-        }
+        open_virtual(&info, &error, &why);
         const std::string &name = cursor_.source->name();
         if (file_ == nullptr && kind == MediaKind::other) {
             if (unrecognised(error)) return fail_unknown(name) != 0;
@@ -148,17 +146,20 @@ class SndfileDecoder final : public SoundDecoder {
 
     bool exact_int16() const override { return exact_int16_; }
     int64_t read_int16(int16_t *dst, int64_t frames) override {
+        if (file_ == nullptr) return gone();
         const sf_count_t got = sf_readf_short(file_, dst, frames);
         return got > 0 ? got : ended(got);
     }
 
     int64_t read(float *dst, int64_t frames) override {
+        if (file_ == nullptr) return gone();
         const sf_count_t got = sf_readf_float(file_, dst, frames);
         return got > 0 ? got : ended(got);
     }
 
     bool seek(int64_t frame) override {
         if (!seek_allowed(frame, cursor_.source->name())) return false;
+        if (format_.frames < 0) return read_up_to(frame);
         if (sf_seek(file_, frame, SEEK_SET) != frame)
             return fail("cannot seek to frame %lld of %s: %s", static_cast<long long>(frame),
                         cursor_.source->name().c_str(), sf_strerror(file_)) != 0;
@@ -166,6 +167,44 @@ class SndfileDecoder final : public SoundDecoder {
     }
 
   private:
+    void open_virtual(SF_INFO *info, int *error, std::string *why) {
+        // libsndfile keeps the error of a failed open in one place for the
+        // whole process; opens take turns so that each reads its own (loads,
+        // tracks and the decoding pool open at once).
+        std::lock_guard<std::mutex> turn(g_open_turn);
+        cursor_.position = 0;
+        file_ = sf_open_virtual(&g_vio, SFM_READ, info, &cursor_);
+        if (file_ == nullptr) {
+            *error = sf_error(nullptr);
+            *why = sf_strerror(nullptr);
+        }
+    }
+
+    bool read_up_to(int64_t frame) {
+        const std::string &name = cursor_.source->name();
+        sf_close(file_);
+        SF_INFO info{};
+        int error = SF_ERR_NO_ERROR;
+        std::string why;
+        open_virtual(&info, &error, &why);
+        if (file_ == nullptr)
+            return fail("cannot seek to frame %lld of %s: it cannot be opened again: %s", static_cast<long long>(frame),
+                        name.c_str(), why.c_str()) != 0;
+        constexpr int64_t kChunk = 1024;
+        if (scratch_.empty()) scratch_.resize(static_cast<size_t>(kChunk * format_.channels));
+        for (int64_t at = 0; at < frame;) {
+            const sf_count_t got = sf_readf_float(file_, scratch_.data(), frame - at < kChunk ? frame - at : kChunk);
+            if (got <= 0)
+                return fail("cannot seek to frame %lld of %s: it ends at frame %lld", static_cast<long long>(frame),
+                            name.c_str(), static_cast<long long>(at)) != 0;
+            at += got;
+        }
+        return true;
+    }
+
+    // After a failed reopen (read_up_to) there is nothing left to read.
+    int64_t gone() { return fail("%s cannot be read any further", cursor_.source->name().c_str()), -1; }
+
     // libsndfile ends a damaged stream early with an error, and a clean one
     // with none.
     int64_t ended(sf_count_t) {
@@ -178,6 +217,7 @@ class SndfileDecoder final : public SoundDecoder {
     std::unique_ptr<ByteSource> bytes_;
     ByteCursor cursor_;
     SNDFILE *file_ = nullptr;
+    std::vector<float> scratch_;  // what read_up_to reads past
 };
 
 }  // namespace

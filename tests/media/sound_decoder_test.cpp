@@ -33,6 +33,8 @@ std::vector<float> read_frames(zyn::SoundDecoder &decoder, int64_t frames) {
 }  // namespace
 
 TEST(SoundDecoder, SeekGivesTheFramesOfAContinuousRead) {
+    // A seek that never returns ends the process here.
+    Watchdog watchdog(60, "seeking in every format");
     TempDir dir;
     const Pcm source = noise(44100, 2, 1.0, 0.5, 21);
     const std::string wav = dir.file("s.wav");
@@ -41,6 +43,7 @@ TEST(SoundDecoder, SeekGivesTheFramesOfAContinuousRead) {
         const char *name, *program, *command;
         // The largest difference after a seek, at full scale 1.0.
         double allowed;
+        size_t cut = 0;  // bytes cut off the file's end: then it does not say its length
     };
     // Opus decodes from 80 ms before the frame (its pre-roll), after which
     // the format promises only that the decoder state has converged to
@@ -50,6 +53,7 @@ TEST(SoundDecoder, SeekGivesTheFramesOfAContinuousRead) {
                           Case{"s.aiff", "sox", "sox IN OUT", 0.0}, Case{"s.au", "sox", "sox IN -b 16 OUT", 0.0},
                           Case{"s.caf", "sox", "sox IN OUT", 0.0}, Case{"s.ogg", "oggenc", "oggenc -Q -o OUT IN", 0.0},
                           Case{"s.opus", "opusenc", "opusenc --quiet IN OUT", 1e-3},
+                          Case{"cut.opus", "opusenc", "opusenc --quiet IN OUT", 0.0, 100},
                           Case{"info.mp3", "lame", "lame --quiet IN OUT", 0.0},
                           Case{"plain.mp3", "lame", "lame --quiet -t IN OUT", 0.0}}) {
         SCOPED_TRACE(c.name);
@@ -62,7 +66,9 @@ TEST(SoundDecoder, SeekGivesTheFramesOfAContinuousRead) {
             command.replace(command.find("OUT"), 3, zyn_test::quoted(file));
             ASSERT_TRUE(run_quietly(command));
         }
-        const std::vector<uint8_t> bytes = read_bytes(file);
+        std::vector<uint8_t> bytes = read_bytes(file);
+        ASSERT_GT(bytes.size(), c.cut);
+        bytes.resize(bytes.size() - c.cut);
         zyn::MemoryBytes memory(bytes.data(), bytes.size());
         std::unique_ptr<zyn::SoundDecoder> whole = zyn::open_sound_decoder(memory);
         ASSERT_NE(whole, nullptr) << zyn::last_error();
@@ -86,9 +92,13 @@ TEST(SoundDecoder, SeekGivesTheFramesOfAContinuousRead) {
             EXPECT_LE(worst, c.allowed);
         }
         // The length the decoder states is what a read gives, once known.
-        EXPECT_EQ(decoder->format().frames, frames);
-        EXPECT_FALSE(decoder->seek(frames + 1));
-        EXPECT_NE(std::string(zyn::last_error()).find("cannot seek to frame"), std::string::npos) << zyn::last_error();
+        EXPECT_EQ(decoder->format().frames, c.cut == 0 ? frames : -1);
+        // Past the end, near or far (libsndfile's own search never came
+        // back from 2^32 in an Opus file cut short).
+        for (int64_t past : {frames + 1, int64_t{1} << 32}) {
+            EXPECT_FALSE(decoder->seek(past));
+            EXPECT_NE(std::string(zyn::last_error()).find("cannot seek to frame"), std::string::npos) << zyn::last_error();
+        }
         EXPECT_FALSE(decoder->seek(-1));
     }
 }
