@@ -190,6 +190,13 @@ class SndfileDecoder final : public SoundDecoder {
         if (file_ == nullptr)
             return fail("cannot seek to frame %lld of %s: it cannot be opened again: %s", static_cast<long long>(frame),
                         name.c_str(), why.c_str()) != 0;
+        // Rewritten meanwhile: its frames would not fit what was planned for.
+        if (info.channels != format_.channels || info.samplerate != format_.rate) {
+            sf_close(file_);
+            file_ = nullptr;
+            return fail("cannot seek to frame %lld of %s: it changed on disk", static_cast<long long>(frame),
+                        name.c_str()) != 0;
+        }
         constexpr int64_t kChunk = 1024;
         if (scratch_.empty()) scratch_.resize(static_cast<size_t>(kChunk * format_.channels));
         for (int64_t at = 0; at < frame;) {
